@@ -1,0 +1,343 @@
+// The seam over POSIX: handles are file descriptors, errno becomes the
+// Win32 error code a Windows program would see for the same failure.
+#include <errno.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <ucontext.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <exception>
+#include <new>
+
+#include "platform/os.h"
+
+namespace os {
+namespace {
+
+thread_local DWORD lastError = ERROR_SUCCESS;
+
+int FdOf(HANDLE h) { return static_cast<int>(reinterpret_cast<std::intptr_t>(h)); }
+HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd)); }
+
+DWORD ErrorFromErrno(int e) {
+  switch (e) {
+    case EBADF: return ERROR_INVALID_HANDLE;
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR: return ERROR_ACCESS_DENIED;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case EPIPE: return ERROR_NO_DATA;  // the pipe is being closed
+    case ESPIPE: return ERROR_SEEK_ON_DEVICE;
+    case ENOSPC:
+    case EDQUOT: return ERROR_DISK_FULL;
+    case EINVAL: return ERROR_INVALID_PARAMETER;
+    case ENXIO:
+    case ENODEV: return ERROR_FILE_NOT_FOUND;
+    case EINTR: return ERROR_OPERATION_ABORTED;
+    case EIO: return ERROR_GEN_FAILURE;
+    default: return ERROR_GEN_FAILURE;
+  }
+}
+
+BOOL Fail(DWORD code) {
+  lastError = code;
+  return kFalse;
+}
+
+// A reader that has gone away must make WriteFile fail, not kill the process.
+void IgnoreBrokenPipes() {
+  static const bool done = [] {
+    struct sigaction sa {};
+    sa.sa_handler = SIG_IGN;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGPIPE, &sa, nullptr);
+    return true;
+  }();
+  (void)done;
+}
+
+}  // namespace
+
+HANDLE GetStdHandle(DWORD which) {
+  switch (which) {
+    case STD_INPUT_HANDLE: return HandleOf(0);
+    case STD_OUTPUT_HANDLE: return HandleOf(1);
+    case STD_ERROR_HANDLE: return HandleOf(2);
+    default: lastError = ERROR_INVALID_PARAMETER; return INVALID_HANDLE_VALUE;
+  }
+}
+
+BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void*) {
+  if (read) *read = 0;
+  for (;;) {
+    ssize_t n = ::read(FdOf(file), buffer, toRead);
+    if (n >= 0) {
+      if (read) *read = static_cast<DWORD>(n);
+      return kTrue;
+    }
+    if (errno != EINTR) return Fail(ErrorFromErrno(errno));
+  }
+}
+
+BOOL WriteFile(HANDLE file, const void* data, DWORD toWrite, DWORD* written, void*) {
+  IgnoreBrokenPipes();
+  // A blocking WriteFile completes the whole request or fails.
+  const char* p = static_cast<const char*>(data);
+  DWORD done = 0;
+  if (written) *written = 0;
+  while (done < toWrite) {
+    ssize_t n = ::write(FdOf(file), p + done, toWrite - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (written) *written = done;
+      return Fail(ErrorFromErrno(errno));
+    }
+    if (n == 0) {
+      if (written) *written = done;
+      return Fail(ERROR_WRITE_FAULT);
+    }
+    done += static_cast<DWORD>(n);
+  }
+  if (written) *written = done;
+  return kTrue;
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) {
+  int whence;
+  switch (method) {
+    case FILE_BEGIN: whence = SEEK_SET; break;
+    case FILE_CURRENT: whence = SEEK_CUR; break;
+    case FILE_END: whence = SEEK_END; break;
+    default: lastError = ERROR_INVALID_PARAMETER; return INVALID_SET_FILE_POINTER;
+  }
+  std::int64_t offset = distance;
+  if (distanceHigh) {
+    offset = static_cast<std::int64_t>((static_cast<std::uint64_t>(static_cast<std::uint32_t>(*distanceHigh)) << 32) |
+                                       static_cast<std::uint32_t>(distance));
+  }
+  // Terminals are not positionable on Windows; some kernels let lseek
+  // succeed on them, so refuse here to behave the same everywhere.
+  if (::isatty(FdOf(file))) {
+    lastError = ERROR_INVALID_HANDLE;  // what a console handle gives
+    return INVALID_SET_FILE_POINTER;
+  }
+  off_t at = ::lseek(FdOf(file), static_cast<off_t>(offset), whence);
+  if (at < 0) {
+    lastError = errno == EINVAL ? ERROR_NEGATIVE_SEEK : ErrorFromErrno(errno);
+    return INVALID_SET_FILE_POINTER;
+  }
+  std::uint64_t pos = static_cast<std::uint64_t>(at);
+  if (distanceHigh) *distanceHigh = static_cast<LONG>(static_cast<std::uint32_t>(pos >> 32));
+  if (pos == INVALID_SET_FILE_POINTER) lastError = ERROR_SUCCESS;  // a real position, not a failure
+  return static_cast<DWORD>(pos);
+}
+
+BOOL CloseHandle(HANDLE object) {
+  if (::close(FdOf(object)) != 0 && errno != EINTR) return Fail(ErrorFromErrno(errno));
+  return kTrue;
+}
+
+DWORD GetLastError() { return lastError; }
+
+DWORD GetFileType(HANDLE file) {
+  struct stat st;
+  if (::fstat(FdOf(file), &st) != 0) {
+    lastError = ErrorFromErrno(errno);
+    return FILE_TYPE_UNKNOWN;
+  }
+  if (S_ISCHR(st.st_mode)) return FILE_TYPE_CHAR;
+  if (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode) || S_ISDIR(st.st_mode)) return FILE_TYPE_DISK;
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return FILE_TYPE_PIPE;
+  lastError = ERROR_SUCCESS;
+  return FILE_TYPE_UNKNOWN;
+}
+
+HANDLE CreateFileA(const char* name, DWORD access, DWORD, SECURITY_ATTRIBUTES* security, DWORD disposition,
+                   DWORD, HANDLE) {
+  const char* path = name;
+  int flags = O_NOCTTY;
+  // The console's input and output devices are the controlling terminal.
+  if (std::strcmp(name, "CONIN$") == 0 || std::strcmp(name, "CONOUT$") == 0) path = "/dev/tty";
+  bool r = access & GENERIC_READ, w = access & GENERIC_WRITE;
+  flags |= r && w ? O_RDWR : w ? O_WRONLY : O_RDONLY;
+  switch (disposition) {
+    case 1: flags |= O_CREAT | O_EXCL; break;   // CREATE_NEW
+    case 2: flags |= O_CREAT | O_TRUNC; break;  // CREATE_ALWAYS
+    case OPEN_EXISTING: break;
+    case 4: flags |= O_CREAT; break;            // OPEN_ALWAYS
+    case 5: flags |= O_TRUNC; break;            // TRUNCATE_EXISTING
+    default: lastError = ERROR_INVALID_PARAMETER; return INVALID_HANDLE_VALUE;
+  }
+  if (!security || !security->bInheritHandle) flags |= O_CLOEXEC;
+  int fd;
+  do fd = ::open(path, flags, 0666);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    lastError = ErrorFromErrno(errno);
+    return INVALID_HANDLE_VALUE;
+  }
+  return HandleOf(fd);
+}
+
+static_assert(sizeof(pthread_mutex_t) <= sizeof(CRITICAL_SECTION::opaque));
+static_assert(alignof(pthread_mutex_t) <= alignof(CRITICAL_SECTION));
+
+static pthread_mutex_t* MutexOf(CRITICAL_SECTION* lock) {
+  return std::launder(reinterpret_cast<pthread_mutex_t*>(lock->opaque));
+}
+
+void InitializeCriticalSection(CRITICAL_SECTION* lock) {
+  pthread_mutexattr_t attr;
+  pthread_mutexattr_init(&attr);
+  pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+  pthread_mutex_init(new (lock->opaque) pthread_mutex_t, &attr);
+  pthread_mutexattr_destroy(&attr);
+}
+void EnterCriticalSection(CRITICAL_SECTION* lock) { pthread_mutex_lock(MutexOf(lock)); }
+void LeaveCriticalSection(CRITICAL_SECTION* lock) { pthread_mutex_unlock(MutexOf(lock)); }
+void DeleteCriticalSection(CRITICAL_SECTION* lock) { pthread_mutex_destroy(MutexOf(lock)); }
+
+void ExitProcess(UINT exitCode) { ::_exit(static_cast<int>(exitCode & 0xFFu)); }
+
+void* GlobalAlloc(UINT flags, std::size_t bytes) {
+  void* p = (flags & 0x40) ? std::calloc(1, bytes ? bytes : 1) : std::malloc(bytes ? bytes : 1);
+  if (!p) lastError = ERROR_NOT_ENOUGH_MEMORY;
+  return p;
+}
+
+void* GlobalFree(void* block) {
+  std::free(block);
+  return nullptr;
+}
+
+namespace {
+void WriteAll(int fd, const char* s, std::size_t n) {
+  while (n > 0) {
+    ssize_t k = ::write(fd, s, n);
+    if (k < 0 && errno == EINTR) continue;
+    if (k <= 0) return;
+    s += k;
+    n -= static_cast<std::size_t>(k);
+  }
+}
+}  // namespace
+
+// There is no window system to ask: the box is shown on the controlling
+// terminal, or on standard error without one, never on standard output.
+// Only async-signal-safe calls, since a fault handler shows it.
+int MessageBoxA(HANDLE, const char* text, const char* caption, UINT) {
+  IgnoreBrokenPipes();
+  int fd = ::open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  bool own = fd >= 0;
+  if (!own) fd = 2;
+  std::size_t captionLen = std::strlen(caption), textLen = std::strlen(text);
+  WriteAll(fd, caption, captionLen);
+  WriteAll(fd, "\n", 1);
+  WriteAll(fd, text, textLen);
+  if (textLen == 0 || text[textLen - 1] != '\n') WriteAll(fd, "\n", 1);
+  if (own) ::close(fd);
+  return 1;  // IDOK
+}
+
+std::uintptr_t ContextInstructionPointer(const CONTEXT* context) {
+  auto* uc = reinterpret_cast<const ucontext_t*>(context);
+  if (!uc) return 0;
+#if defined(__x86_64__) && defined(__linux__)
+  return static_cast<std::uintptr_t>(uc->uc_mcontext.gregs[REG_RIP]);
+#elif defined(__i386__) && defined(__linux__)
+  return static_cast<std::uintptr_t>(uc->uc_mcontext.gregs[REG_EIP]);
+#elif defined(__aarch64__) && defined(__linux__)
+  return static_cast<std::uintptr_t>(uc->uc_mcontext.pc);
+#elif defined(__APPLE__) && defined(__x86_64__)
+  return static_cast<std::uintptr_t>(uc->uc_mcontext->__ss.__rip);
+#elif defined(__APPLE__) && defined(__aarch64__)
+  return static_cast<std::uintptr_t>(uc->uc_mcontext->__ss.__pc);
+#else
+  return 0;
+#endif
+}
+
+namespace {
+
+EXCEPTION_REGISTRATION_RECORD* registration = nullptr;
+alignas(16) unsigned char alternateStack[64 * 1024];
+constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE};
+
+DWORD CodeOfSignal(int sig, int code) {
+  switch (sig) {
+    case SIGILL:
+      return code == ILL_PRVOPC || code == ILL_PRVREG ? EXCEPTION_PRIV_INSTRUCTION : EXCEPTION_ILLEGAL_INSTRUCTION;
+    case SIGFPE:
+      switch (code) {
+        case FPE_INTDIV: return EXCEPTION_INT_DIVIDE_BY_ZERO;
+        case FPE_INTOVF: return EXCEPTION_INT_OVERFLOW;
+        case FPE_FLTDIV: return EXCEPTION_FLT_DIVIDE_BY_ZERO;
+        case FPE_FLTOVF: return EXCEPTION_FLT_OVERFLOW;
+        case FPE_FLTUND: return EXCEPTION_FLT_UNDERFLOW;
+        case FPE_FLTRES: return EXCEPTION_FLT_INEXACT_RESULT;
+        case FPE_FLTINV: return EXCEPTION_FLT_INVALID_OPERATION;
+        case FPE_FLTSUB: return EXCEPTION_FLT_STACK_CHECK;
+        default: return EXCEPTION_INT_DIVIDE_BY_ZERO;
+      }
+    case SIGBUS: return code == BUS_ADRALN ? EXCEPTION_DATATYPE_MISALIGNMENT : EXCEPTION_IN_PAGE_ERROR;
+    default: return EXCEPTION_ACCESS_VIOLATION;
+  }
+}
+
+// A fault that lands within a page or so of the stack pointer, on the
+// alternate stack's behalf, is the main stack running out.
+bool IsStackOverflow(const siginfo_t* info, const ucontext_t* uc) {
+#if defined(__x86_64__) && defined(__linux__)
+  auto sp = static_cast<std::uintptr_t>(uc->uc_mcontext.gregs[REG_RSP]);
+  auto addr = reinterpret_cast<std::uintptr_t>(info->si_addr);
+  return addr + 65536 >= sp && addr <= sp + 65536;
+#else
+  (void)info;
+  (void)uc;
+  return false;
+#endif
+}
+
+void OnFault(int sig, siginfo_t* info, void* uc) {
+  EXCEPTION_RECORD record{CodeOfSignal(sig, info->si_code), 0};
+  if (sig == SIGSEGV && IsStackOverflow(info, static_cast<ucontext_t*>(uc))) record.ExceptionCode = EXCEPTION_STACK_OVERFLOW;
+  if (registration && registration->Handler)
+    registration->Handler(&record, registration, static_cast<CONTEXT*>(uc), nullptr);
+  // Continue search: the system's default handling. Put the default action
+  // back; the faulting instruction runs again and the signal ends the process.
+  signal(sig, SIG_DFL);
+  if (info->si_code <= 0) raise(sig);  // sent, not raised by an instruction
+}
+
+void OnTerminate() {
+  EXCEPTION_RECORD record{EXCEPTION_LANGUAGE, 0};
+  if (registration && registration->Handler) registration->Handler(&record, registration, nullptr, nullptr);
+  std::abort();
+}
+
+}  // namespace
+
+void RegisterExceptionHandler(EXCEPTION_REGISTRATION_RECORD* record) {
+  record->Next = registration;
+  registration = record;
+  stack_t ss{};
+  ss.ss_sp = alternateStack;
+  ss.ss_size = sizeof alternateStack;
+  sigaltstack(&ss, nullptr);
+  struct sigaction sa {};
+  sa.sa_sigaction = OnFault;
+  sa.sa_flags = SA_SIGINFO | SA_ONSTACK;
+  sigemptyset(&sa.sa_mask);
+  for (int sig : kFaultSignals) sigaction(sig, &sa, nullptr);
+  std::set_terminate(OnTerminate);
+}
+
+}  // namespace os

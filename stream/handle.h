@@ -1,0 +1,45 @@
+// The handle layer under the console streams: a table of operating-system
+// handles by index, and reads and writes that convert line ends - CR LF
+// outside the program, a lone LF inside it.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/os.h"
+
+namespace varnock {
+
+struct HandleRecord {
+  os::HANDLE handle;
+  std::uint8_t textMode;  // 1: convert line ends
+  std::uint8_t append;    // 1: move to the end before every write
+  // A byte read but not yet delivered: the CR that ended a full read from a
+  // handle that could not move back one byte. It goes before the next read's
+  // bytes, or joins an LF that begins them into one LF. Never lost.
+  std::uint8_t hasCarry;
+  std::uint8_t carry;
+};
+
+constexpr unsigned kHandleSlots = 256;
+extern HandleRecord* HandleTable[kHandleSlots];
+
+// The code GetLastError gave for the last failed close, read or write.
+extern os::DWORD LastOsError;
+
+// Slots 0, 1 and 2: standard input, output and error, in text mode.
+void InstallStandardHandles();
+
+// Bytes delivered after line-end conversion; 0 at end of input and on failure.
+std::uint32_t HandleRead(std::uint32_t index, std::uint8_t* buffer, std::uint32_t count);
+// Bytes the operating system accepted, counted after conversion; 0 on failure.
+std::uint32_t HandleWrite(std::uint32_t index, const std::uint8_t* data, std::uint32_t count);
+// The new position, or 0xFFFFFFFF.
+std::uint32_t HandleSeek(std::uint32_t index, std::int32_t offset, int whence);
+int HandleClose(std::uint32_t index);
+
+// The procedures of the standard streams.
+int ConsoleReadProc(std::uint32_t index, std::uint8_t* buffer, std::uint32_t* count, std::uint32_t context);
+int ConsoleWriteProc(std::uint32_t index, const std::uint8_t* buffer, std::uint32_t* count, std::uint32_t context);
+int ConsoleCloseProc(std::uint32_t index);
+
+}  // namespace varnock
