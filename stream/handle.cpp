@@ -116,25 +116,28 @@ std::uint32_t HandleRead(std::uint32_t index, std::uint8_t* buffer, std::uint32_
     }
     buffer[n++] = carried;
   }
-  if (n < count) {
-    os::DWORD got = 0;
-    if (!os::ReadFile(r->handle, buffer + n, count - n, &got, nullptr)) {
-      LastOsError = os::GetLastError();
-      got = 0;
-    }
-    n += got;
+  os::DWORD got = 0;
+  if (n < count && !os::ReadFile(r->handle, buffer + n, count - n, &got, nullptr)) {
+    LastOsError = os::GetLastError();
+    got = 0;
   }
+  n += got;
   if (n == 0 || !r->textMode) return n;
-  bool full = n == count;
   std::uint32_t kept = JoinLineEnds(buffer, n);
-  if (full && buffer[kept - 1] == '\r') {
-    // The LF that may pair with this CR has not been read yet. A file moves
-    // back to read the CR again; any other handle keeps it for the next read.
+  if (got > 0 && buffer[kept - 1] == '\r') {
+    // The byte after this CR has not been read: it may be the LF of a pair.
+    // After a full read a file moves back to read the CR again; anything
+    // else keeps it for the next read, which also delivers it if it finds
+    // the end of input.
     --kept;
-    if (n == 1 || HandleSeek(index, -1, 1) == 0xFFFFFFFFu) {
+    bool movedBack = n == count && n > 1 && HandleSeek(index, -1, 1) != 0xFFFFFFFFu;
+    if (!movedBack) {
       r->hasCarry = 1;
       r->carry = '\r';
     }
+    // A read that was only that CR must still deliver something, or it
+    // would look like the end of input.
+    if (kept == 0) return HandleRead(index, buffer, count);
   }
   return kept;
 }

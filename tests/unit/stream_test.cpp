@@ -1,0 +1,254 @@
+// Streams and the handle layer, driven through the fake operating system.
+#include <cstring>
+#include <random>
+
+#include "pool/memory_pool.h"
+#include "tests/unit/world.h"
+
+namespace varnock {
+namespace {
+
+using fakeos::Call;
+
+class StreamTest : public World {};
+
+void Put(const std::string& text, Stream* s) {
+  for (char c : text) PutByte(static_cast<std::uint8_t>(c), s);
+}
+
+std::string DrainStdIn() {
+  std::string got;
+  for (int b; (b = GetByte(StandardInput)) >= 0;) got += static_cast<char>(b);
+  return got;
+}
+
+TEST_F(StreamTest, LineGoesOutAsOneWriteWithCrLfAtItsLineFeed) {
+  Put("2: Beer", StandardOutput);
+  EXPECT_TRUE(fakeos::Writes().empty());
+  PutByte('\n', StandardOutput);
+  EXPECT_EQ(WritesTo(fakeos::StdOut()), std::vector<std::string>{"2: Beer\r\n"});
+}
+
+TEST_F(StreamTest, FullLineBufferIsWrittenWhenTheNextByteArrives) {
+  std::string text(300, 'x');
+  Put(text.substr(0, 256), StandardOutput);
+  EXPECT_TRUE(fakeos::Writes().empty());
+  PutByte('x', StandardOutput);  // the 257th
+  ASSERT_EQ(fakeos::Writes().size(), 1u);
+  EXPECT_EQ(fakeos::Writes()[0].bytes.size(), 256u);
+  Put(text.substr(257), StandardOutput);
+  EXPECT_EQ(fakeos::Writes().size(), 1u);  // the other 44 wait
+  EXPECT_EQ(FlushStream(StandardOutput), 0);
+  EXPECT_EQ(StdOutBytes(), text);
+}
+
+TEST_F(StreamTest, StandardOutputIsFlushedBeforeStandardInputIsRefilled) {
+  FeedStdIn("7\r\n");
+  Put("order? ", StandardOutput);
+  EXPECT_EQ(GetByte(StandardInput), '7');
+  EXPECT_EQ(fakeos::Log(), (std::vector<std::string>{"WriteFile out 7", "ReadFile in 256"}));
+}
+
+TEST_F(StreamTest, StandardErrorWritesEveryByteAtOnce) {
+  PutByte('a', StandardError);
+  PutByte('b', StandardError);
+  EXPECT_EQ(WritesTo(fakeos::StdErr()), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST_F(StreamTest, PushedBackBytesComeBackLastInFirstOut) {
+  FeedStdIn("xyz");
+  EXPECT_EQ(GetByte(StandardInput), 'x');
+  EXPECT_EQ(UngetByte('a', StandardInput), 'a');
+  EXPECT_EQ(UngetByte('b', StandardInput), 'b');
+  EXPECT_EQ(UngetByte('c', StandardInput), -1);  // a third is refused
+  EXPECT_EQ(UngetByte(-1, StandardInput), -1);
+  EXPECT_EQ(FlushStream(StandardInput), 0);  // read only: keeps them all
+  EXPECT_EQ(DrainStdIn(), "bayz");
+}
+
+TEST_F(StreamTest, PushBackAfterEndOfInputClearsTheFlagAndIsDelivered) {
+  EXPECT_EQ(GetByte(StandardInput), -1);
+  EXPECT_TRUE(AtEndOfInput(StandardInput));
+  UngetByte('q', StandardInput);
+  EXPECT_FALSE(AtEndOfInput(StandardInput));
+  EXPECT_EQ(GetByte(StandardInput), 'q');
+}
+
+TEST_F(StreamTest, ExhaustedInputAsksTheSystemAgainOnEveryRead) {
+  for (int i = 1; i <= 3; ++i) {
+    EXPECT_EQ(GetByte(StandardInput), -1);
+    EXPECT_EQ(fakeos::Calls(Call::ReadFile), static_cast<unsigned>(i));
+  }
+}
+
+TEST_F(StreamTest, ErrorFlagSticksUntilCleared) {
+  EXPECT_EQ(GetByte(StandardOutput), -1);  // wrong direction
+  EXPECT_TRUE(StandardOutput->error);
+  EXPECT_EQ(PutByte('a', StandardOutput), -1);
+  EXPECT_EQ(WriteBlock("b\n", 1, 2, StandardOutput), 0u);
+  EXPECT_EQ(FlushStream(StandardOutput), -1);
+  EXPECT_TRUE(fakeos::Writes().empty());
+  ClearStreamFlags(StandardOutput);
+  EXPECT_EQ(PutByte('\n', StandardOutput), '\n');
+  EXPECT_EQ(StdOutBytes(), "\r\n");
+}
+
+TEST_F(StreamTest, FailedWriteDropsTheLineAndEverythingAfterIt) {
+  fakeos::FailNth(Call::WriteFile, 2);
+  Put("one\ntwo\nthree\n", StandardOutput);
+  EXPECT_EQ(StdOutBytes(), "one\r\n");
+  EXPECT_EQ(fakeos::Writes().size(), 2u);  // nothing tried after the failure
+  EXPECT_EQ(FlushStream(StandardOutput), -1);
+  EXPECT_EQ(LastOsError, os::ERROR_GEN_FAILURE);
+}
+
+TEST_F(StreamTest, ShortWriteOfConvertedLineEndsIsAFailure) {
+  // "a\nb\n" goes out as 6 bytes; taking 4 of them loses a line end even
+  // though 4 is as many as were handed down.
+  fakeos::State(fakeos::StdOut()).acceptLimit = 4;
+  EXPECT_EQ(WriteBlock("a\nb\n", 1, 4, StandardOutput), 4u);
+  EXPECT_TRUE(StandardOutput->error);
+  EXPECT_LT(HandleWrite(1, reinterpret_cast<const std::uint8_t*>("a\nb\n"), 4), 4u);
+  fakeos::State(fakeos::StdOut()).acceptLimit = 6;
+  EXPECT_EQ(HandleWrite(1, reinterpret_cast<const std::uint8_t*>("a\nb\n"), 4), 6u);
+}
+
+TEST_F(StreamTest, WithoutPoolMemoryConvertedOutputGoesOutInPiecesUnchanged) {
+  std::string text;
+  for (int i = 0; i < 400; ++i) text += "line " + std::to_string(i) + "\n";
+  std::string expected;
+  for (char c : text) expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  fakeos::FailNth(Call::GlobalAlloc, 1);  // a copy this large needs a block of its own
+  auto n = HandleWrite(1, reinterpret_cast<const std::uint8_t*>(text.data()), static_cast<std::uint32_t>(text.size()));
+  EXPECT_TRUE(fakeos::FaultFired());
+  EXPECT_EQ(n, expected.size());
+  EXPECT_EQ(StdOutBytes(), expected);
+  EXPECT_GT(fakeos::Writes().size(), 1u);
+}
+
+TEST_F(StreamTest, WriteBlockGoesOutThroughItsLastLineFeed) {
+  Put("> ", StandardOutput);
+  EXPECT_EQ(WriteBlock("ab\ncd\nef", 1, 8, StandardOutput), 8u);
+  EXPECT_EQ(WritesTo(fakeos::StdOut()), std::vector<std::string>{"> ab\r\ncd\r\n"});
+  EXPECT_EQ(WriteBlock("\n", 1, 1, StandardOutput), 1u);
+  EXPECT_EQ(StdOutBytes(), "> ab\r\ncd\r\nef\r\n");
+  EXPECT_EQ(WriteBlock("abc", 2, 2, StandardOutput), 0u + 2u);  // items, partial counted
+}
+
+TEST_F(StreamTest, CloseAllHookIsSetByTheFirstConsoleWrite) {
+  FeedStdIn("1\n");
+  GetByte(StandardInput);
+  EXPECT_EQ(CloseAllHook, nullptr);
+  PutByte('x', StandardOutput);
+  EXPECT_EQ(CloseAllHook, &CloseAllStreams);
+}
+
+TEST_F(StreamTest, CloseStreamClosesTheHandleEvenWhenTheFlushFails) {
+  Put("pending", StandardOutput);
+  fakeos::FailNth(Call::WriteFile, 1);
+  EXPECT_EQ(CloseStream(StandardOutput), -1);
+  EXPECT_TRUE(fakeos::State(fakeos::StdOut()).closed);
+  EXPECT_EQ(HandleTable[1], nullptr);
+  auto calls = fakeos::Log().size();
+  EXPECT_EQ(CloseStream(StandardOutput), 0);  // already closed: nothing runs
+  EXPECT_EQ(fakeos::Log().size(), calls);
+  EXPECT_EQ(PutByte('x', StandardOutput), -1);
+}
+
+TEST_F(StreamTest, CloseAllStreamsFlushesAndClosesEveryStandardHandleUnderTheStreamLock) {
+  Put("tail", StandardOutput);
+  CloseAllStreams();
+  EXPECT_EQ(StdOutBytes(), "tail");
+  for (os::HANDLE h : {fakeos::StdIn(), fakeos::StdOut(), fakeos::StdErr()}) EXPECT_TRUE(fakeos::State(h).closed);
+  PoolRelease();
+  EXPECT_EQ(fakeos::LiveBlocks(), 0u);
+}
+
+TEST_F(StreamTest, SeekOnAConsoleStreamFailsAndChangesNothing) {
+  FeedStdIn("ab");
+  GetByte(StandardInput);
+  Stream before = *StandardInput;
+  EXPECT_EQ(SeekStream(StandardInput, 0, 0), -1);
+  EXPECT_EQ(0, std::memcmp(&before, StandardInput, sizeof before));
+}
+
+TEST_F(StreamTest, EmptyHandleSlotReadsAsEndAndFailsWrites) {
+  HandleTable[0] = HandleTable[1] = nullptr;
+  EXPECT_EQ(GetByte(StandardInput), -1);
+  EXPECT_TRUE(AtEndOfInput(StandardInput));
+  EXPECT_EQ(PutByte('\n', StandardOutput), -1);
+  EXPECT_TRUE(StandardOutput->error);
+  EXPECT_EQ(HandleClose(1), -1);
+}
+
+TEST_F(StreamTest, StringStreamKeepsWhatFitsAndCountsTheRest) {
+  std::uint8_t buffer[4];
+  Stream s;
+  OpenStringStream(&s, buffer, sizeof buffer, kStateWriting);
+  EXPECT_EQ(WriteBlock("abcdef", 1, 6, &s), 6u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 4), "abcd");
+  EXPECT_EQ(SeekStream(&s, 0, 0), -1);
+}
+
+// Whatever the chunking and whether the handle can move back, standard
+// input delivers the bytes with every CR LF pair made one LF and nothing
+// else changed.
+std::string JoinCrLf(const std::string& in) {
+  std::string out;
+  for (std::size_t i = 0; i < in.size(); ++i)
+    if (!(in[i] == '\r' && i + 1 < in.size() && in[i + 1] == '\n')) out += in[i];
+  return out;
+}
+
+TEST_F(StreamTest, CrLfBecomesLfAcrossAnyChunkingOnFilesAndPipes) {
+  struct Case {
+    std::string input;
+    std::vector<std::size_t> chunks;
+  };
+  std::vector<Case> cases = {
+      {"12\r" + std::string(253, 'x') + "3\r", {}},           // CR ends a full read
+      {std::string(255, 'a') + "\r\nb", {}},                  // pair split at the buffer's edge
+      {std::string(255, 'a') + "\r\r\nb", {}},
+      {"12\r3\r\n", {3, 1, 3}},                               // lone CR, then a pair split by the pipe
+      {"\r\r\r\n\n\r", {1, 1, 1, 1, 1, 1}},
+      {std::string(255, 'a') + "\r", {}},                     // CR last of all
+  };
+  std::mt19937 random(7);
+  for (int i = 0; i < 300; ++i) {
+    Case c;
+    std::size_t n = random() % 700;
+    for (std::size_t k = 0; k < n; ++k) c.input += "ab\r\n7"[random() % 5];
+    for (std::size_t left = n; left > 0;) {
+      std::size_t chunk = 1 + random() % 300;
+      c.chunks.push_back(chunk);
+      left -= std::min(chunk, left);
+    }
+    cases.push_back(c);
+  }
+  for (bool seekable : {false, true}) {
+    for (const Case& c : cases) {
+      ResetWorld();
+      fakeos::State(fakeos::StdIn()).seekable = seekable;
+      FeedStdIn(c.input, c.chunks);
+      ASSERT_EQ(DrainStdIn(), JoinCrLf(c.input)) << "seekable " << seekable << " input size " << c.input.size();
+    }
+  }
+}
+
+TEST_F(StreamTest, LoneCrAtTheEndOfAShortReadWaitsForTheNextByte) {
+  FeedStdIn("1\r", {2});
+  FeedStdIn("x");
+  EXPECT_EQ(GetByte(StandardInput), '1');
+  EXPECT_EQ(GetByte(StandardInput), '\r');
+  EXPECT_EQ(GetByte(StandardInput), 'x');
+}
+
+TEST_F(StreamTest, OneByteReadsStillJoinCrLf) {
+  fakeos::Feed(fakeos::StdIn(), "a\r\r\nb\r");
+  std::string got;
+  for (std::uint8_t b; HandleRead(0, &b, 1) == 1;) got += static_cast<char>(b);
+  EXPECT_EQ(got, "a\r\nb\r");
+}
+
+}  // namespace
+}  // namespace varnock
