@@ -1,0 +1,183 @@
+// Start-up, the ends of the process and the exception report, on the fake
+// operating system, with the real night as the game.
+#include <algorithm>
+#include <climits>
+
+#include "pool/runtime_locks.h"
+#include "runtime/format.h"
+#include "runtime/runtime.h"
+#include "tests/unit/world.h"
+
+namespace varnock {
+namespace {
+
+class RuntimeTest : public World {
+ protected:
+  // Runs the process from its entry point; returns its exit code.
+  static os::UINT RunProcess() {
+    try {
+      ProgramEntry();
+    } catch (const fakeos::ProcessExit& exit) {
+      return exit.code;
+    }
+    ADD_FAILURE() << "ProgramEntry returned";
+    return 0xDEAD;
+  }
+  static std::vector<std::string> LogFrom(const std::string& first) {
+    const auto& log = fakeos::Log();
+    auto it = std::find(log.begin(), log.end(), first);
+    return {it, log.end()};
+  }
+};
+
+TEST_F(RuntimeTest, NightOnAConsoleEndsWithThePauseThenClosesEverything) {
+  fakeos::State(fakeos::StdOut()).fileType = os::FILE_TYPE_CHAR;
+  FeedStdIn("5\n");
+  fakeos::Feed(fakeos::ConsoleIn(), "\r\n");
+  EXPECT_EQ(RunProcess(), 0u);
+  std::string out = StdOutBytes();
+  EXPECT_TRUE(out.ends_with("send me money if you want, but I don't really care.\r\n\r\n \r\n Press Enter to continue \r\n"));
+  EXPECT_EQ(LogFrom("GetFileType out"),
+            (std::vector<std::string>{"GetFileType out", "WriteFile out 32",
+                                      "CreateFileA CONIN$ 3221225472 3 sa(12,null,1) 3 0 null", "ReadFile conin 1",
+                                      "CloseHandle in", "CloseHandle out", "CloseHandle err", "ExitProcess 0"}));
+}
+
+TEST_F(RuntimeTest, StartUpRegistersTheReportFirstThenTheLocksInOrder) {
+  FeedStdIn("5\n");
+  RunProcess();
+  EXPECT_EQ(fakeos::Log().front(), "RegisterExceptionHandler");
+  EXPECT_TRUE(fakeos::HandlerRegistered());
+  // Lock 0 is held across the pause check and released before the streams
+  // are closed under lock 2; every lock is deleted at the very end.
+  std::string order;
+  for (const auto& e : fakeos::LockEvents())
+    for (unsigned i = 0; i < kRuntimeLockCount; ++i)
+      if (e.lock == &RuntimeLocks[i] && (i != kPoolLock || e.what == 'I' || e.what == 'D')) order += std::string(1, e.what) + std::to_string(i);
+  EXPECT_TRUE(order.ends_with("I0I1I2I3I4E0L0E2L2D0D1D2D3D4")) << order;
+}
+
+TEST_F(RuntimeTest, PoolLockIsTakenInsideTheExitAndStreamLocksNeverAround) {
+  fakeos::State(fakeos::StdOut()).fileType = os::FILE_TYPE_CHAR;
+  FeedStdIn("5\n");
+  RunProcess();
+  int exitDepth = 0, streamDepth = 0, poolDepth = 0;
+  bool insideExit = false, insideStreams = false;
+  for (const auto& e : fakeos::LockEvents()) {
+    int step = e.what == 'E' ? 1 : e.what == 'L' ? -1 : 0;
+    if (e.lock == &RuntimeLocks[kExitLock] || e.lock == &RuntimeLocks[kStreamListLock]) {
+      EXPECT_EQ(poolDepth, 0);  // never taken inside the pool lock
+    }
+    if (e.lock == &RuntimeLocks[kExitLock]) exitDepth += step;
+    if (e.lock == &RuntimeLocks[kStreamListLock]) streamDepth += step;
+    if (e.lock == &RuntimeLocks[kPoolLock]) {
+      poolDepth += step;
+      insideExit |= step > 0 && exitDepth > 0;
+      insideStreams |= step > 0 && streamDepth > 0;
+    }
+  }
+  EXPECT_TRUE(insideExit);     // the prompt's converted copy
+  EXPECT_TRUE(insideStreams);  // the handle records given back
+  EXPECT_EQ(exitDepth + streamDepth + poolDepth, 0);
+}
+
+TEST_F(RuntimeTest, OutputToAFileOrPipeHasNoPause) {
+  for (os::DWORD type : {os::FILE_TYPE_DISK, os::FILE_TYPE_PIPE}) {
+    ResetWorld();
+    fakeos::State(fakeos::StdOut()).fileType = type;
+    FeedStdIn("5\n");
+    EXPECT_EQ(RunProcess(), 0u);
+    EXPECT_EQ(StdOutBytes().find("Press Enter"), std::string::npos);
+    EXPECT_EQ(fakeos::Calls(fakeos::Call::CreateFileA), 0u);
+  }
+}
+
+TEST_F(RuntimeTest, UnreadableConsolePrintsTheErrorLineAndStillEnds) {
+  fakeos::State(fakeos::StdOut()).fileType = os::FILE_TYPE_CHAR;
+  fakeos::State(fakeos::ConsoleIn()).closed = true;
+  FeedStdIn("5\n");
+  EXPECT_EQ(RunProcess(), 0u);
+  EXPECT_TRUE(StdOutBytes().ends_with(" Press Enter to continue \r\nexit routine error GetLastError=6 \r\n"));
+}
+
+TEST_F(RuntimeTest, FailedLastFlushIsTheExitStatus) {
+  fakeos::State(fakeos::StdOut()).closed = true;
+  FeedStdIn("5\n");
+  EXPECT_EQ(RunProcess(), 0xFFFFFFFFu);
+}
+
+TEST_F(RuntimeTest, AbortSkipsThePauseAndTheClosing) {
+  fakeos::State(fakeos::StdOut()).fileType = os::FILE_TYPE_CHAR;
+  PutByte('x', StandardOutput);
+  try {
+    AbortProgram();
+  } catch (const fakeos::ProcessExit& exit) {
+    EXPECT_EQ(exit.code, 1u);
+  }
+  EXPECT_EQ(ProcessAborted, 1u);
+  EXPECT_TRUE(StdOutBytes().empty());  // the buffered byte is lost
+  EXPECT_EQ(fakeos::Calls(fakeos::Call::CloseHandle), 0u);
+  EXPECT_EQ(LogFrom("GetFileType out").size(), 0u);
+}
+
+TEST_F(RuntimeTest, ExceptionReport) {
+  os::EXCEPTION_REGISTRATION_RECORD record{nullptr, ReportUnhandledException};
+  os::RegisterExceptionHandler(&record);
+  const struct {
+    os::DWORD code, flags;
+    std::uintptr_t eip;
+    const char* text;  // null: no box
+  } rows[] = {
+      {0xC0000005, 0, 0x0040A1B2, "Unhandled exception: c0000005\nAt address:          0040a1b2\n"},
+      {0x80000003, 0, 0x1F, "Unhandled exception: 80000003\nAt address:          0000001f\n"},
+      {0x3, 0, 0xDEADBEEF, "Unhandled exception: 00000003\nAt address:          deadbeef\n"},
+      {0xC0000005, os::EXCEPTION_UNWINDING, 1, nullptr},
+      {0xC0000005, os::EXCEPTION_COLLIDED_UNWIND, 1, nullptr},
+  };
+  for (const auto& row : rows) {
+    std::size_t boxes = fakeos::MessageBoxes().size();
+    EXPECT_EQ(fakeos::Raise(row.code, row.flags, row.eip), os::ExceptionContinueSearch);
+    if (!row.text) {
+      EXPECT_EQ(fakeos::MessageBoxes().size(), boxes);
+      continue;
+    }
+    ASSERT_EQ(fakeos::MessageBoxes().size(), boxes + 1);
+    const auto& box = fakeos::MessageBoxes().back();
+    EXPECT_EQ(box.text, row.text);
+    EXPECT_EQ(box.text.size(), 60u);
+    EXPECT_EQ(box.caption, "Unhandled Exception");
+    EXPECT_EQ(box.type, os::MB_TASKMODAL);
+    EXPECT_EQ(box.owner, nullptr);
+  }
+  EXPECT_THROW(fakeos::Raise(os::EXCEPTION_LANGUAGE, 0, 1), fakeos::ProcessExit);
+  EXPECT_EQ(ProcessAborted, 1u);
+}
+
+TEST_F(RuntimeTest, FormattedPrinting) {
+  const struct {
+    const char* format;
+    FormatArg value;
+    const char* text;
+  } rows[] = {
+      {"%i", 0, "0"},
+      {"%i", -1, "-1"},
+      {"%i", INT_MIN, "-2147483648"},
+      {"%i", INT_MAX, "2147483647"},
+      {"%08x", 0xABC, "00000abc"},
+      {"%08x", std::uint64_t{0x123456789A}, "123456789a"},
+      {"%x%%", 255, "ff%"},
+      {"a%qb", 1, "a%qb"},
+      {"%i %i", 1, "1 %i"},  // a conversion without an argument stands as written
+  };
+  for (const auto& row : rows) {
+    char buffer[32];
+    FormatBufferArgs(buffer, sizeof buffer, row.format, &row.value, 1);
+    EXPECT_STREQ(buffer, row.text) << row.format;
+  }
+  char small[5];
+  EXPECT_EQ(FormatToBuffer(small, sizeof small, "%i", 123456), 4u);
+  EXPECT_STREQ(small, "1234");
+}
+
+}  // namespace
+}  // namespace varnock
