@@ -1,0 +1,124 @@
+// The POSIX seam against real pipes, files and devices.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/os.h"
+
+namespace {
+
+os::HANDLE H(int fd) { return reinterpret_cast<os::HANDLE>(static_cast<std::intptr_t>(fd)); }
+
+struct Pipe {
+  int fds[2];
+  Pipe() { EXPECT_EQ(pipe(fds), 0); }
+  ~Pipe() {
+    for (int fd : fds)
+      if (fd >= 0) close(fd);
+  }
+};
+
+std::string TempPath() {
+  char path[] = "/tmp/varnock-posix-XXXXXX";
+  int fd = mkstemp(path);
+  close(fd);
+  return path;
+}
+
+TEST(PosixSeam, FileTypes) {
+  Pipe p;
+  std::string path = TempPath();
+  int file = open(path.c_str(), O_RDONLY);
+  int null = open("/dev/null", O_RDONLY);
+  const struct {
+    int fd;
+    os::DWORD type;
+  } rows[] = {{p.fds[0], os::FILE_TYPE_PIPE}, {file, os::FILE_TYPE_DISK}, {null, os::FILE_TYPE_CHAR}, {999, os::FILE_TYPE_UNKNOWN}};
+  for (const auto& row : rows) EXPECT_EQ(os::GetFileType(H(row.fd)), row.type) << row.fd;
+  EXPECT_EQ(os::GetLastError(), os::ERROR_INVALID_HANDLE);
+  close(file);
+  close(null);
+  unlink(path.c_str());
+}
+
+TEST(PosixSeam, FilesMoveAndPipesDoNot) {
+  std::string path = TempPath();
+  os::SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, os::kFalse};
+  os::HANDLE f = os::CreateFileA(path.c_str(), os::GENERIC_READ | os::GENERIC_WRITE, 0, &sa, os::OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(f, os::INVALID_HANDLE_VALUE);
+  os::DWORD n = 0;
+  EXPECT_TRUE(os::WriteFile(f, "hello", 5, &n, nullptr));
+  EXPECT_EQ(n, 5u);
+  EXPECT_EQ(os::SetFilePointer(f, -1, nullptr, os::FILE_CURRENT), 4u);
+  char c;
+  EXPECT_TRUE(os::ReadFile(f, &c, 1, &n, nullptr));
+  EXPECT_EQ(c, 'o');
+  EXPECT_TRUE(os::ReadFile(f, &c, 1, &n, nullptr));  // end of file: success, nothing read
+  EXPECT_EQ(n, 0u);
+  EXPECT_EQ(os::SetFilePointer(f, -9, nullptr, os::FILE_END), os::INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(os::GetLastError(), os::ERROR_NEGATIVE_SEEK);
+  EXPECT_TRUE(os::CloseHandle(f));
+  EXPECT_FALSE(os::CloseHandle(f));
+  EXPECT_EQ(os::GetLastError(), os::ERROR_INVALID_HANDLE);
+
+  Pipe p;
+  EXPECT_EQ(os::SetFilePointer(H(p.fds[0]), -1, nullptr, os::FILE_CURRENT), os::INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(os::GetLastError(), os::ERROR_SEEK_ON_DEVICE);
+  unlink(path.c_str());
+}
+
+TEST(PosixSeam, WritingToAPipeWithoutReaderFailsInsteadOfKilling) {
+  Pipe p;
+  close(p.fds[0]);
+  p.fds[0] = -1;
+  os::DWORD n = 7;
+  EXPECT_FALSE(os::WriteFile(H(p.fds[1]), "x\r\n", 3, &n, nullptr));
+  EXPECT_EQ(os::GetLastError(), os::ERROR_NO_DATA);
+  EXPECT_EQ(n, 0u);
+}
+
+TEST(PosixSeam, ReadsGiveWhatThePipeHolds) {
+  Pipe p;
+  ASSERT_EQ(write(p.fds[1], "12\r\n", 4), 4);
+  close(p.fds[1]);
+  p.fds[1] = -1;
+  char buffer[256];
+  os::DWORD n = 0;
+  EXPECT_TRUE(os::ReadFile(H(p.fds[0]), buffer, sizeof buffer, &n, nullptr));
+  EXPECT_EQ(std::string(buffer, n), "12\r\n");
+  EXPECT_TRUE(os::ReadFile(H(p.fds[0]), buffer, sizeof buffer, &n, nullptr));
+  EXPECT_EQ(n, 0u);
+  EXPECT_FALSE(os::ReadFile(H(-1), buffer, 1, &n, nullptr));
+  EXPECT_EQ(os::GetLastError(), os::ERROR_INVALID_HANDLE);
+}
+
+TEST(PosixSeam, MissingFilesAndTheConsoleDevice) {
+  EXPECT_EQ(os::CreateFileA("/tmp/varnock-no-such-file", os::GENERIC_READ, 0, nullptr, os::OPEN_EXISTING, 0, nullptr),
+            os::INVALID_HANDLE_VALUE);
+  EXPECT_EQ(os::GetLastError(), os::ERROR_FILE_NOT_FOUND);
+  // CONIN$ is the controlling terminal: present or not, the answer is a
+  // handle to a character device or a failure, never something else.
+  os::HANDLE con = os::CreateFileA("CONIN$", os::GENERIC_READ | os::GENERIC_WRITE, 3, nullptr, os::OPEN_EXISTING, 0, nullptr);
+  if (con != os::INVALID_HANDLE_VALUE) {
+    EXPECT_EQ(os::GetFileType(con), os::FILE_TYPE_CHAR);
+    os::CloseHandle(con);
+  }
+}
+
+TEST(PosixSeam, CriticalSectionsCanBeEnteredAgainByTheirOwner) {
+  os::CRITICAL_SECTION lock;
+  os::InitializeCriticalSection(&lock);
+  os::EnterCriticalSection(&lock);
+  os::EnterCriticalSection(&lock);
+  os::LeaveCriticalSection(&lock);
+  os::LeaveCriticalSection(&lock);
+  os::DeleteCriticalSection(&lock);
+  void* block = os::GlobalAlloc(os::GMEM_FIXED, 1 << 16);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(os::GlobalFree(block), nullptr);
+}
+
+}  // namespace
