@@ -1,0 +1,18 @@
+// The process start of the console program. The C run-time's start-up has
+// already split the command line into argc and argv; keep them for
+// GetProcessArguments and hand over to the run-time's entry point. Nothing
+// else of the C run-time is used: the console is read and written through
+// the standard handles alone.
+#include "platform/os.h"
+
+namespace os {
+namespace {
+ProcessArguments arguments{0, nullptr};
+}
+ProcessArguments GetProcessArguments() { return arguments; }
+}  // namespace os
+
+int main(int argc, char** argv) {
+  os::arguments = {argc, argv};
+  varnock::ProgramEntry();
+}
