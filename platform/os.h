@@ -59,6 +59,7 @@ constexpr UINT MB_TASKMODAL = 0x2000;
 
 // Error codes (GetLastError).
 constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_INVALID_FUNCTION = 1;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;
@@ -97,6 +98,10 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD metho
 BOOL CloseHandle(HANDLE object);
 DWORD GetLastError();
 DWORD GetFileType(HANDLE file);
+// Bytes waiting in a pipe, without taking them or waiting for them; fails
+// on anything that is not a pipe.
+BOOL PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* totalAvailable,
+                   DWORD* leftThisMessage);
 HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security,
                    DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
 

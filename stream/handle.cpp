@@ -14,18 +14,6 @@ namespace {
 
 HandleRecord* RecordAt(std::uint32_t index) { return index < kHandleSlots ? HandleTable[index] : nullptr; }
 
-// Removes every CR that an LF follows among the n bytes; returns the new length.
-std::uint32_t JoinLineEnds(std::uint8_t* p, std::uint32_t n) {
-  auto* cr = static_cast<std::uint8_t*>(std::memchr(p, '\r', n));
-  if (!cr) return n;
-  std::uint32_t out = static_cast<std::uint32_t>(cr - p);
-  for (std::uint32_t i = out; i < n; ++i) {
-    if (p[i] == '\r' && i + 1 < n && p[i + 1] == '\n') continue;
-    p[out++] = p[i];
-  }
-  return out;
-}
-
 // Copies data to `to` with a CR before every LF, stopping when the next
 // byte's expansion would not fit; returns the bytes stored, and in `used`
 // the data consumed.
@@ -94,52 +82,59 @@ void InstallStandardHandles() {
   }
 }
 
+// True when the handle has bytes that a read would return at once: a pipe
+// with data waiting. Files, consoles and empty pipes say no.
+bool BytesWaiting(HandleRecord* r) {
+  os::DWORD available = 0;
+  return os::PeekNamedPipe(r->handle, nullptr, 0, nullptr, &available, nullptr) && available > 0;
+}
+
 std::uint32_t HandleRead(std::uint32_t index, std::uint8_t* buffer, std::uint32_t count) {
   HandleRecord* r = RecordAt(index);
   if (!r || count == 0) return 0;
-  std::uint32_t n = 0;
-  if (r->hasCarry) {
-    std::uint8_t carried = r->carry;
-    r->hasCarry = 0;
-    if (count == 1 && carried == '\r') {
-      // One place for a carried CR: the next byte decides whether the pair
-      // becomes one LF.
-      std::uint8_t next;
-      os::DWORD got = 0;
-      if (!os::ReadFile(r->handle, &next, 1, &got, nullptr)) LastOsError = os::GetLastError();
-      buffer[0] = got == 1 && next == '\n' ? '\n' : '\r';
-      if (got == 1 && next != '\n') {
-        r->hasCarry = 1;
-        r->carry = next;
-      }
-      return 1;
-    }
-    buffer[n++] = carried;
-  }
-  os::DWORD got = 0;
-  if (n < count && !os::ReadFile(r->handle, buffer + n, count - n, &got, nullptr)) {
+  os::DWORD n = 0;
+  if (!os::ReadFile(r->handle, buffer, count, &n, nullptr)) {
     LastOsError = os::GetLastError();
-    got = 0;
+    n = 0;
   }
-  n += got;
-  if (n == 0 || !r->textMode) return n;
-  std::uint32_t kept = JoinLineEnds(buffer, n);
-  if (got > 0 && buffer[kept - 1] == '\r') {
-    // The byte after this CR has not been read: it may be the LF of a pair.
-    // After a full read a file moves back to read the CR again; anything
-    // else keeps it for the next read, which also delivers it if it finds
-    // the end of input.
-    --kept;
-    bool movedBack = n == count && n > 1 && HandleSeek(index, -1, 1) != 0xFFFFFFFFu;
-    if (!movedBack) {
-      r->hasCarry = 1;
-      r->carry = '\r';
-    }
-    // A read that was only that CR must still deliver something, or it
-    // would look like the end of input.
-    if (kept == 0) return HandleRead(index, buffer, count);
+  if (!r->textMode) return n;
+  // The bytes go out through one byte held back, `last`: a CR is only
+  // known to be half of a CR LF pair when the byte after it is seen. A
+  // byte carried from the previous read comes first. Output never runs
+  // ahead of input, so the conversion is done in place.
+  bool holding = r->hasCarry;
+  std::uint8_t last = r->carry;
+  r->hasCarry = 0;
+  std::uint32_t out = 0;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    std::uint8_t b = buffer[i];
+    if (holding && !(last == '\r' && b == '\n')) buffer[out++] = last;
+    last = b;
+    holding = true;
   }
-  return kept;
+  if (!holding) return 0;
+  bool keep;
+  if (last != '\r') {
+    keep = out == count;  // a carried byte pushed the read's last one out
+  } else if (n == count && n > 1) {
+    // After a full read the LF may be next: a file moves back to read the
+    // CR again; anything else keeps it.
+    keep = HandleSeek(index, -1, 1) == 0xFFFFFFFFu;
+    if (!keep) return out;
+  } else {
+    // A short read: the CR waits for its LF only when the rest of the
+    // input is already there, so a line ended by a lone CR is never
+    // held up waiting for the player's next line.
+    keep = n == count || (n > 0 && BytesWaiting(r));
+  }
+  if (!keep) {
+    buffer[out++] = last;
+    return out;
+  }
+  r->hasCarry = 1;
+  r->carry = last;
+  // A read that gave only the held byte must not look like the end of input.
+  return out > 0 ? out : HandleRead(index, buffer, count);
 }
 
 std::uint32_t HandleWrite(std::uint32_t index, const std::uint8_t* data, std::uint32_t count) {

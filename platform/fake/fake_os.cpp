@@ -250,6 +250,24 @@ DWORD GetFileType(HANDLE file) {
   return s->fileType;
 }
 
+// A pipe's writer has written everything fed so far; a file is no pipe.
+BOOL PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* totalAvailable,
+                   DWORD* leftThisMessage) {
+  Note("PeekNamedPipe " + fakeos::NameOf(pipe));
+  fakeos::HandleState* s = Find(pipe);
+  if (!s || s->seekable || s->fileType != FILE_TYPE_PIPE) {
+    lastError = s ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE;
+    return kFalse;
+  }
+  std::size_t waiting = s->position < s->input.size() ? s->input.size() - s->position : 0;
+  std::size_t copied = std::min<std::size_t>(waiting, buffer ? size : 0);
+  if (copied) std::memcpy(buffer, s->input.data() + s->position, copied);
+  if (read) *read = static_cast<DWORD>(copied);
+  if (totalAvailable) *totalAvailable = static_cast<DWORD>(waiting);
+  if (leftThisMessage) *leftThisMessage = 0;
+  return kTrue;
+}
+
 HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security,
                    DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) {
   std::string line = "CreateFileA " + std::string(name) + " " + std::to_string(access) + " " +

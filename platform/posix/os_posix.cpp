@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <ucontext.h>
@@ -158,6 +159,22 @@ DWORD GetFileType(HANDLE file) {
   if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return FILE_TYPE_PIPE;
   lastError = ERROR_SUCCESS;
   return FILE_TYPE_UNKNOWN;
+}
+
+BOOL PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* totalAvailable,
+                   DWORD* leftThisMessage) {
+  struct stat st;
+  if (::fstat(FdOf(pipe), &st) != 0) return Fail(ErrorFromErrno(errno));
+  if (!S_ISFIFO(st.st_mode) && !S_ISSOCK(st.st_mode)) return Fail(ERROR_INVALID_FUNCTION);
+  int waiting = 0;
+  if (::ioctl(FdOf(pipe), FIONREAD, &waiting) != 0) return Fail(ErrorFromErrno(errno));
+  // Only the count is told: a pipe has no way to show its bytes and keep them.
+  (void)buffer;
+  (void)size;
+  if (read) *read = 0;
+  if (totalAvailable) *totalAvailable = static_cast<DWORD>(waiting);
+  if (leftThisMessage) *leftThisMessage = 0;
+  return kTrue;
 }
 
 HANDLE CreateFileA(const char* name, DWORD access, DWORD, SECURITY_ATTRIBUTES* security, DWORD disposition,

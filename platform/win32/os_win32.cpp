@@ -25,7 +25,7 @@
   X(FILE_BEGIN) X(FILE_CURRENT) X(FILE_END) X(INVALID_SET_FILE_POINTER)                              \
   X(GENERIC_READ) X(GENERIC_WRITE) X(FILE_SHARE_READ) X(FILE_SHARE_WRITE) X(OPEN_EXISTING)           \
   X(GMEM_FIXED) X(MB_TASKMODAL)                                                                      \
-  X(ERROR_SUCCESS) X(ERROR_FILE_NOT_FOUND) X(ERROR_PATH_NOT_FOUND) X(ERROR_ACCESS_DENIED)            \
+  X(ERROR_SUCCESS) X(ERROR_INVALID_FUNCTION) X(ERROR_FILE_NOT_FOUND) X(ERROR_PATH_NOT_FOUND) X(ERROR_ACCESS_DENIED)            \
   X(ERROR_INVALID_HANDLE) X(ERROR_NOT_ENOUGH_MEMORY) X(ERROR_WRITE_FAULT) X(ERROR_READ_FAULT)        \
   X(ERROR_HANDLE_EOF) X(ERROR_NOT_SUPPORTED) X(ERROR_INVALID_PARAMETER) X(ERROR_BROKEN_PIPE)         \
   X(ERROR_DISK_FULL) X(ERROR_NEGATIVE_SEEK) X(ERROR_SEEK_ON_DEVICE) X(ERROR_NO_DATA)                 \
@@ -96,6 +96,16 @@ BOOL CloseHandle(HANDLE object) { return ::CloseHandle(object); }
 DWORD GetLastError() { return static_cast<DWORD>(::GetLastError()); }
 
 DWORD GetFileType(HANDLE file) { return static_cast<DWORD>(::GetFileType(file)); }
+
+BOOL PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* totalAvailable,
+                   DWORD* leftThisMessage) {
+  ::DWORD got = 0, total = 0, left = 0;
+  BOOL ok = ::PeekNamedPipe(pipe, buffer, static_cast<::DWORD>(size), &got, &total, &left);
+  if (read) *read = static_cast<DWORD>(got);
+  if (totalAvailable) *totalAvailable = static_cast<DWORD>(total);
+  if (leftThisMessage) *leftThisMessage = static_cast<DWORD>(left);
+  return ok;
+}
 
 HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security,
                    DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) {

@@ -95,6 +95,22 @@ TEST(PosixSeam, ReadsGiveWhatThePipeHolds) {
   EXPECT_EQ(os::GetLastError(), os::ERROR_INVALID_HANDLE);
 }
 
+TEST(PosixSeam, PeekTellsWhatAPipeHoldsAndRefusesOtherHandles) {
+  Pipe p;
+  os::DWORD waiting = 99;
+  EXPECT_TRUE(os::PeekNamedPipe(H(p.fds[0]), nullptr, 0, nullptr, &waiting, nullptr));
+  EXPECT_EQ(waiting, 0u);
+  ASSERT_EQ(write(p.fds[1], "3\r", 2), 2);
+  EXPECT_TRUE(os::PeekNamedPipe(H(p.fds[0]), nullptr, 0, nullptr, &waiting, nullptr));
+  EXPECT_EQ(waiting, 2u);
+  int null = open("/dev/null", O_RDONLY);
+  EXPECT_FALSE(os::PeekNamedPipe(H(null), nullptr, 0, nullptr, &waiting, nullptr));
+  EXPECT_EQ(os::GetLastError(), os::ERROR_INVALID_FUNCTION);
+  close(null);
+  EXPECT_FALSE(os::PeekNamedPipe(H(-1), nullptr, 0, nullptr, &waiting, nullptr));
+  EXPECT_EQ(os::GetLastError(), os::ERROR_INVALID_HANDLE);
+}
+
 TEST(PosixSeam, MissingFilesAndTheConsoleDevice) {
   EXPECT_EQ(os::CreateFileA("/tmp/varnock-no-such-file", os::GENERIC_READ, 0, nullptr, os::OPEN_EXISTING, 0, nullptr),
             os::INVALID_HANDLE_VALUE);

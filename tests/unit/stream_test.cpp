@@ -229,18 +229,28 @@ TEST_F(StreamTest, CrLfBecomesLfAcrossAnyChunkingOnFilesAndPipes) {
     for (const Case& c : cases) {
       ResetWorld();
       fakeos::State(fakeos::StdIn()).seekable = seekable;
-      FeedStdIn(c.input, c.chunks);
+      FeedStdIn(c.input, seekable ? std::vector<std::size_t>{} : c.chunks);  // a file fills every read
       ASSERT_EQ(DrainStdIn(), JoinCrLf(c.input)) << "seekable " << seekable << " input size " << c.input.size();
     }
   }
 }
 
-TEST_F(StreamTest, LoneCrAtTheEndOfAShortReadWaitsForTheNextByte) {
-  FeedStdIn("1\r", {2});
-  FeedStdIn("x");
-  EXPECT_EQ(GetByte(StandardInput), '1');
-  EXPECT_EQ(GetByte(StandardInput), '\r');
-  EXPECT_EQ(GetByte(StandardInput), 'x');
+TEST_F(StreamTest, LoneCrEndingWhatThePipeHoldsIsDeliveredAtOnce) {
+  FeedStdIn("3\r");
+  EXPECT_EQ(GetByte(StandardInput), '3');
+  EXPECT_EQ(GetByte(StandardInput), '\r');  // nothing more waits: no second read for an LF
+  EXPECT_EQ(fakeos::Calls(Call::ReadFile), 1u);
+  FeedStdIn("\n4");
+  EXPECT_EQ(GetByte(StandardInput), '\n');
+}
+
+TEST_F(StreamTest, EveryReadAsksForTheWholeBuffer) {
+  FeedStdIn(std::string(255, 'a') + "\r\n" + std::string(300, 'b') + "\r", {256, 100, 1000});
+  DrainStdIn();
+  for (const std::string& call : fakeos::Log())
+    if (call.starts_with("ReadFile")) {
+      EXPECT_EQ(call, "ReadFile in 256");
+    }
 }
 
 TEST_F(StreamTest, OneByteReadsStillJoinCrLf) {
