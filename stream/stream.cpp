@@ -176,8 +176,48 @@ int UngetByte(int value, Stream* s) {
   return b;
 }
 
+namespace {
+
+// A line-buffered stream that is writing, open, byte-oriented and without
+// error, as it is between the line feeds of a line: a byte that is not a
+// line feed and fits only goes into the buffer.
+bool InLine(const Stream* s) {
+  constexpr std::uint16_t fields = kBufferingMask | kOrientationMask;
+  constexpr std::uint16_t lineBytes = (kBufferLine << kBufferingShift) | (kOrientationByte << kOrientationShift);
+  return (s->mode & fields) == lineBytes && IoStateOf(s) == kStateWriting && !s->error && !Closed(s);
+}
+
+// Stores bytes that PutByte would only have stored; returns how many.
+std::uint32_t StoreInLine(const std::uint8_t* p, std::uint32_t n, Stream* s) {
+  auto room = s->bufferSize - static_cast<std::uint32_t>(s->cursor - s->bufferStart);
+  std::uint32_t take = n < room ? n : room;
+  if (const void* lf = std::memchr(p, '\n', take)) take = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(lf) - p);
+  if (take == 0) return 0;
+  if (KindOf(s) == kKindConsole) CloseAllHook = CloseAllStreams;
+  std::memcpy(s->cursor, p, take);
+  s->cursor += take;
+  s->count = 0;
+  return take;
+}
+
+}  // namespace
+
+void PutBytes(const std::uint8_t* p, std::uint32_t n, Stream* s) {
+  while (n > 0) {
+    std::uint32_t stored = InLine(s) ? StoreInLine(p, n, s) : 0;
+    if (stored == 0) {
+      PutByte(*p, s);
+      stored = 1;
+    }
+    p += stored;
+    n -= stored;
+  }
+}
+
 int PutByteSlow(int value, Stream* s) {
   s->count = 0;  // undoes the fast path's decrement
+  auto b = static_cast<std::uint8_t>(value);
+  if (b != '\n' && InLine(s) && StoreInLine(&b, 1, s)) return b;
   if (CheckOrientation(s, -1) >= 0) return -1;
   if (s->error) return -1;
   if (KindOf(s) == kKindConsole) CloseAllHook = CloseAllStreams;
@@ -198,7 +238,6 @@ int PutByteSlow(int value, Stream* s) {
       return -1;
     }
   }
-  auto b = static_cast<std::uint8_t>(value);
   *s->cursor++ = b;
   if (buffering == kBufferFull) {
     s->count = s->bufferSize - static_cast<std::uint32_t>(s->cursor - s->bufferStart);

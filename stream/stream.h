@@ -115,6 +115,11 @@ inline int PutByte(int value, Stream* s) {
   return PutByteSlow(value, s);
 }
 
+// The same as PutByte on each of n bytes in turn, results ignored; a
+// line-buffered stream takes the bytes before a line feed in one copy
+// rather than one slow-path call each.
+void PutBytes(const std::uint8_t* bytes, std::uint32_t n, Stream* s);
+
 // Pushes a byte back (at most two, delivered last in, first out); returns it,
 // or -1 when refused.
 int UngetByte(int value, Stream* s);

@@ -55,8 +55,8 @@ void SetIoResult(std::int32_t code) {
 void DiscardLookahead(TextFileVariable& file) {
   SetIoResult(kIoOk);
   TextFile* f = file;
-  if (!f || !f->stream || IsStandard(f->stream)) return;
-  if ((f->flags & kLookaheadMask) != kLookaheadPending) return;
+  // Only a file off the standard streams ever reads ahead.
+  if (!f || (f->flags & kLookaheadMask) != kLookaheadPending || !f->stream || IsStandard(f->stream)) return;
   // Give the element read ahead back to the stream.
   ClearStreamFlags(f->stream);
   int sought = SeekStream(f->stream, -static_cast<std::int32_t>(f->elementSize), 1);
@@ -71,8 +71,7 @@ void WriteString(TextFileVariable& file, CountedString text, std::int32_t width)
   DiscardLookahead(file);
   Stream* s = file->stream;
   for (; width > length; --width) PutByte(' ', s);
-  const std::uint8_t* chars = text.Chars();
-  for (std::int32_t i = 0; i < width; ++i) PutByte(chars[i], s);
+  if (width > 0) PutBytes(text.Chars(), static_cast<std::uint32_t>(width), s);
 }
 
 std::int32_t WriteLn(TextFileVariable& file) {

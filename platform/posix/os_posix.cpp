@@ -204,23 +204,44 @@ HANDLE CreateFileA(const char* name, DWORD access, DWORD, SECURITY_ATTRIBUTES* s
   return HandleOf(fd);
 }
 
-static_assert(sizeof(pthread_mutex_t) <= sizeof(CRITICAL_SECTION::opaque));
-static_assert(alignof(pthread_mutex_t) <= alignof(CRITICAL_SECTION));
+// A critical section is a plain mutex with its owner and depth beside it:
+// entering again is a compare and an increment, and only the outermost
+// enter and leave touch the mutex, whose uncontended path is cheaper than
+// that of a recursive one.
+struct PosixCriticalSection {
+  pthread_mutex_t mutex;
+  pthread_t owner;
+  unsigned depth;
+};
+static_assert(sizeof(PosixCriticalSection) <= sizeof(CRITICAL_SECTION::opaque));
+static_assert(alignof(PosixCriticalSection) <= alignof(CRITICAL_SECTION));
 
-static pthread_mutex_t* MutexOf(CRITICAL_SECTION* lock) {
-  return std::launder(reinterpret_cast<pthread_mutex_t*>(lock->opaque));
+static PosixCriticalSection* SectionOf(CRITICAL_SECTION* lock) {
+  return std::launder(reinterpret_cast<PosixCriticalSection*>(lock->opaque));
 }
 
 void InitializeCriticalSection(CRITICAL_SECTION* lock) {
-  pthread_mutexattr_t attr;
-  pthread_mutexattr_init(&attr);
-  pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-  pthread_mutex_init(new (lock->opaque) pthread_mutex_t, &attr);
-  pthread_mutexattr_destroy(&attr);
+  auto* cs = new (lock->opaque) PosixCriticalSection{};
+  pthread_mutex_init(&cs->mutex, nullptr);
 }
-void EnterCriticalSection(CRITICAL_SECTION* lock) { pthread_mutex_lock(MutexOf(lock)); }
-void LeaveCriticalSection(CRITICAL_SECTION* lock) { pthread_mutex_unlock(MutexOf(lock)); }
-void DeleteCriticalSection(CRITICAL_SECTION* lock) { pthread_mutex_destroy(MutexOf(lock)); }
+void EnterCriticalSection(CRITICAL_SECTION* lock) {
+  PosixCriticalSection* cs = SectionOf(lock);
+  pthread_t self = pthread_self();
+  // Only this thread can have made itself the owner, so an unlocked look
+  // is enough to recognise a nested enter.
+  if (cs->depth > 0 && pthread_equal(cs->owner, self)) {
+    ++cs->depth;
+    return;
+  }
+  pthread_mutex_lock(&cs->mutex);
+  cs->owner = self;
+  cs->depth = 1;
+}
+void LeaveCriticalSection(CRITICAL_SECTION* lock) {
+  PosixCriticalSection* cs = SectionOf(lock);
+  if (--cs->depth == 0) pthread_mutex_unlock(&cs->mutex);
+}
+void DeleteCriticalSection(CRITICAL_SECTION* lock) { pthread_mutex_destroy(&SectionOf(lock)->mutex); }
 
 void ExitProcess(UINT exitCode) { ::_exit(static_cast<int>(exitCode & 0xFFu)); }
 
