@@ -1,5 +1,5 @@
-// The process start of the console program. The C run-time's start-up has
-// already split the command line into argc and argv; keep them for
+// The process start, the same on every system: the C run-time's start-up
+// has split the command line into argc and argv; keep them for
 // GetProcessArguments and hand over to the run-time's entry point. Nothing
 // else of the C run-time is used: the console is read and written through
 // the standard handles alone.
