@@ -1,5 +1,6 @@
 #include "pool/memory_pool.h"
 
+#include <bit>
 #include <cstddef>
 
 #include "platform/os.h"
@@ -34,10 +35,10 @@ Chunk* chunks;
 unsigned char* carve;  // next unused byte of the newest chunk
 unsigned char* carveEnd;
 
+// The smallest class that holds size bytes (size <= kLargest).
 std::uint32_t ClassOf(std::uint32_t size) {
-  std::uint32_t c = 0;
-  while ((kSmallest << c) < size) ++c;
-  return c;
+  auto bits = static_cast<std::uint32_t>(std::bit_width(size > kSmallest ? size - 1 : kSmallest - 1));
+  return bits - 4;  // 16 = 1 << 4
 }
 
 BlockHeader* CarveBlock(std::uint32_t sizeClass) {

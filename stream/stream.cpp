@@ -113,14 +113,20 @@ int RefillBuffer(Stream* s) {
   return 0;
 }
 
-int WriteOutBuffer(Stream* s) {
+namespace {
+int WriteOutBytes(Stream* s) {
   auto n = static_cast<std::uint32_t>(s->cursor - s->bufferStart);
-  if (n > 0) {
-    int status = s->writeProc(s->handleIndex, s->bufferStart, &n, s->context);
-    if (status != 0) return status;  // the bytes stay where they are, unwritten
-    s->position = Advance(s->position, n);
-  }
+  int status = s->writeProc(s->handleIndex, s->bufferStart, &n, s->context);
+  if (status != 0) return status;  // the bytes stay where they are, unwritten
+  s->position = Advance(s->position, n);
   ResetBuffer(s);
+  return 0;
+}
+}  // namespace
+
+int WriteOutBuffer(Stream* s) {
+  if (s->cursor != s->bufferStart) return WriteOutBytes(s);
+  ResetBuffer(s);  // nothing to write: the flush after a line feed
   return 0;
 }
 
@@ -202,9 +208,26 @@ std::uint32_t StoreInLine(const std::uint8_t* p, std::uint32_t n, Stream* s) {
 
 }  // namespace
 
+// InLine, or about to be: a neutral stream that PutByte's slow path would
+// turn to writing is turned here the same way.
+bool StartLine(Stream* s) {
+  if (IoStateOf(s) == kStateNeutral && Writable(s)) {
+    const std::uint8_t state = s->state;
+    SetIoState(s, kStateWriting);
+    if (!InLine(s)) {
+      s->state = state;
+      return false;
+    }
+    ResetBuffer(s);
+    s->count = 0;  // a line-buffered stream never lets the fast path store
+    return true;
+  }
+  return InLine(s);
+}
+
 void PutBytes(const std::uint8_t* p, std::uint32_t n, Stream* s) {
   while (n > 0) {
-    std::uint32_t stored = InLine(s) ? StoreInLine(p, n, s) : 0;
+    std::uint32_t stored = StartLine(s) ? StoreInLine(p, n, s) : 0;
     if (stored == 0) {
       PutByte(*p, s);
       stored = 1;
@@ -217,7 +240,22 @@ void PutBytes(const std::uint8_t* p, std::uint32_t n, Stream* s) {
 int PutByteSlow(int value, Stream* s) {
   s->count = 0;  // undoes the fast path's decrement
   auto b = static_cast<std::uint8_t>(value);
-  if (b != '\n' && InLine(s) && StoreInLine(&b, 1, s)) return b;
+  if (InLine(s)) {
+    // Within a line, the same steps as below without the checks it has passed.
+    if (b != '\n') {
+      if (StoreInLine(&b, 1, s)) return b;
+    } else if (static_cast<std::uint32_t>(s->cursor - s->bufferStart) < s->bufferSize) {
+      if (KindOf(s) == kKindConsole) CloseAllHook = CloseAllStreams;
+      *s->cursor++ = b;
+      int status = WriteOutBuffer(s);
+      s->count = 0;
+      if (status != 0) {
+        s->error = 1;
+        return -1;
+      }
+      return b;
+    }
+  }
   if (CheckOrientation(s, -1) >= 0) return -1;
   if (s->error) return -1;
   if (KindOf(s) == kKindConsole) CloseAllHook = CloseAllStreams;

@@ -52,12 +52,8 @@ void SetIoResult(std::int32_t code) {
     IoResult = {0, c};
 }
 
-void DiscardLookahead(TextFileVariable& file) {
-  SetIoResult(kIoOk);
-  TextFile* f = file;
-  // Only a file off the standard streams ever reads ahead.
-  if (!f || (f->flags & kLookaheadMask) != kLookaheadPending || !f->stream || IsStandard(f->stream)) return;
-  // Give the element read ahead back to the stream.
+void GiveBackLookahead(TextFile* f) {
+  if (!f->stream || IsStandard(f->stream)) return;
   ClearStreamFlags(f->stream);
   int sought = SeekStream(f->stream, -static_cast<std::int32_t>(f->elementSize), 1);
   SetIoResult(sought);

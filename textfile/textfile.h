@@ -50,7 +50,13 @@ constexpr int kIoNoNumber = 34;
 constexpr int kIoSeekFailed = -1;
 
 void SetIoResult(std::int32_t code);
-void DiscardLookahead(TextFileVariable& file);
+void GiveBackLookahead(TextFile* file);
+// Resets IoResult; a file that read an element ahead gives it back to its
+// stream (files on the standard streams never do).
+inline void DiscardLookahead(TextFileVariable& file) {
+  IoResult = {0, 0};
+  if (file && (file->flags & kLookaheadMask) == kLookaheadPending) GiveBackLookahead(file);
+}
 
 // The text right-aligned in a field of `width` (-1: its own length),
 // truncated when narrower, nothing for 0 or less.

@@ -10,7 +10,12 @@
 #include <sys/types.h>
 #include <ucontext.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#endif
 
+#include <atomic>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -204,44 +209,85 @@ HANDLE CreateFileA(const char* name, DWORD access, DWORD, SECURITY_ATTRIBUTES* s
   return HandleOf(fd);
 }
 
-// A critical section is a plain mutex with its owner and depth beside it:
-// entering again is a compare and an increment, and only the outermost
-// enter and leave touch the mutex, whose uncontended path is cheaper than
-// that of a recursive one.
+// A critical section: the owning thread and its depth, and a lock word that
+// only the outermost enter and leave touch. Uncontended, that is one atomic
+// exchange each way; a waiter sleeps in the kernel (a futex on Linux, a
+// mutex elsewhere).
+namespace {
+thread_local char threadTag;  // its address tells the threads apart
+std::uintptr_t ThisThread() { return reinterpret_cast<std::uintptr_t>(&threadTag); }
+
 struct PosixCriticalSection {
-  pthread_mutex_t mutex;
-  pthread_t owner;
+  std::atomic<int> state;  // 0 free, 1 held, 2 held and waited for
+  std::atomic<std::uintptr_t> owner;
   unsigned depth;
+#if !defined(__linux__)
+  pthread_mutex_t mutex;
+#endif
 };
+
+#if defined(__linux__)
+void WaitForLock(PosixCriticalSection* cs, int seen) {
+  if (seen != 2) seen = cs->state.exchange(2, std::memory_order_acquire);
+  while (seen != 0) {
+    ::syscall(SYS_futex, reinterpret_cast<int*>(&cs->state), FUTEX_WAIT_PRIVATE, 2, nullptr, nullptr, 0);
+    seen = cs->state.exchange(2, std::memory_order_acquire);
+  }
+}
+#endif
+}  // namespace
+
 static_assert(sizeof(PosixCriticalSection) <= sizeof(CRITICAL_SECTION::opaque));
 static_assert(alignof(PosixCriticalSection) <= alignof(CRITICAL_SECTION));
+static_assert(std::atomic<int>::is_always_lock_free && sizeof(std::atomic<int>) == sizeof(int));
 
 static PosixCriticalSection* SectionOf(CRITICAL_SECTION* lock) {
   return std::launder(reinterpret_cast<PosixCriticalSection*>(lock->opaque));
 }
 
 void InitializeCriticalSection(CRITICAL_SECTION* lock) {
-  auto* cs = new (lock->opaque) PosixCriticalSection{};
+  [[maybe_unused]] auto* cs = new (lock->opaque) PosixCriticalSection{};
+#if !defined(__linux__)
   pthread_mutex_init(&cs->mutex, nullptr);
+#endif
 }
+
 void EnterCriticalSection(CRITICAL_SECTION* lock) {
   PosixCriticalSection* cs = SectionOf(lock);
-  pthread_t self = pthread_self();
-  // Only this thread can have made itself the owner, so an unlocked look
-  // is enough to recognise a nested enter.
-  if (cs->depth > 0 && pthread_equal(cs->owner, self)) {
+  std::uintptr_t self = ThisThread();
+  // Only this thread can have made itself the owner.
+  if (cs->owner.load(std::memory_order_relaxed) == self) {
     ++cs->depth;
     return;
   }
+#if defined(__linux__)
+  int seen = 0;
+  if (!cs->state.compare_exchange_strong(seen, 1, std::memory_order_acquire)) WaitForLock(cs, seen);
+#else
   pthread_mutex_lock(&cs->mutex);
-  cs->owner = self;
+#endif
+  cs->owner.store(self, std::memory_order_relaxed);
   cs->depth = 1;
 }
+
 void LeaveCriticalSection(CRITICAL_SECTION* lock) {
   PosixCriticalSection* cs = SectionOf(lock);
-  if (--cs->depth == 0) pthread_mutex_unlock(&cs->mutex);
+  if (--cs->depth > 0) return;
+  cs->owner.store(0, std::memory_order_relaxed);
+#if defined(__linux__)
+  if (cs->state.exchange(0, std::memory_order_release) == 2)
+    ::syscall(SYS_futex, reinterpret_cast<int*>(&cs->state), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+#else
+  pthread_mutex_unlock(&cs->mutex);
+#endif
 }
-void DeleteCriticalSection(CRITICAL_SECTION* lock) { pthread_mutex_destroy(&SectionOf(lock)->mutex); }
+
+void DeleteCriticalSection(CRITICAL_SECTION* lock) {
+  [[maybe_unused]] PosixCriticalSection* cs = SectionOf(lock);
+#if !defined(__linux__)
+  pthread_mutex_destroy(&cs->mutex);
+#endif
+}
 
 void ExitProcess(UINT exitCode) { ::_exit(static_cast<int>(exitCode & 0xFFu)); }
 

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "platform/os.h"
 
@@ -124,13 +125,24 @@ TEST(PosixSeam, MissingFilesAndTheConsoleDevice) {
   }
 }
 
-TEST(PosixSeam, CriticalSectionsCanBeEnteredAgainByTheirOwner) {
+TEST(PosixSeam, CriticalSectionsExcludeOtherThreadsAndLetTheOwnerEnterAgain) {
   os::CRITICAL_SECTION lock;
   os::InitializeCriticalSection(&lock);
-  os::EnterCriticalSection(&lock);
-  os::EnterCriticalSection(&lock);
-  os::LeaveCriticalSection(&lock);
-  os::LeaveCriticalSection(&lock);
+  long shared = 0;
+  auto work = [&] {
+    for (int i = 0; i < 200000; ++i) {
+      os::EnterCriticalSection(&lock);
+      os::EnterCriticalSection(&lock);
+      long seen = shared;
+      os::LeaveCriticalSection(&lock);
+      shared = seen + 1;  // still inside the outer enter
+      os::LeaveCriticalSection(&lock);
+    }
+  };
+  std::thread a(work), b(work);
+  a.join();
+  b.join();
+  EXPECT_EQ(shared, 400000);
   os::DeleteCriticalSection(&lock);
   void* block = os::GlobalAlloc(os::GMEM_FIXED, 1 << 16);
   ASSERT_NE(block, nullptr);
