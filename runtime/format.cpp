@@ -44,7 +44,11 @@ std::uint32_t FormatArgs(Stream* s, const char* format, const FormatArg* args, u
       ++p;
     }
     unsigned width = 0;
-    while (*p >= '0' && *p <= '9' && width < 64) width = width * 10 + static_cast<unsigned>(*p++ - '0');
+    // The field is at most 64 wide: the digits are built in a fixed buffer.
+    while (*p >= '0' && *p <= '9') {
+      width = width * 10 + static_cast<unsigned>(*p++ - '0');
+      if (width > 64) width = 64;
+    }
     char digits[96];
     char* end = digits + sizeof digits;
     char conv = *p;

@@ -137,7 +137,8 @@ std::uint32_t HandleRead(std::uint32_t index, std::uint8_t* buffer, std::uint32_
   } else if (n == count && n > 1) {
     // After a full read the LF may be next: a file moves back to read the
     // CR again; anything else keeps it.
-    keep = HandleSeek(index, -1, 1) == 0xFFFFFFFFu;
+    // 0xFFFFFFFF is also a position; only an error code makes it a failure.
+    keep = HandleSeek(index, -1, 1) == 0xFFFFFFFFu && os::GetLastError() != os::ERROR_SUCCESS;
     if (!keep) return out;
   } else {
     // A short read: the CR waits for its LF only when the rest of the

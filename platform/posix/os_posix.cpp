@@ -2,6 +2,7 @@
 // Win32 error code a Windows program would see for the same failure.
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -81,6 +82,19 @@ HANDLE GetStdHandle(DWORD which) {
   }
 }
 
+namespace {
+// A descriptor left non-blocking by whoever shares it says "try again"
+// where a Windows handle would simply wait: wait for it here.
+bool WaitAndRetry(int fd, short events) {
+  if (errno == EINTR) return true;
+  if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+  struct pollfd p {fd, events, 0};
+  while (::poll(&p, 1, -1) < 0)
+    if (errno != EINTR) return false;
+  return true;
+}
+}  // namespace
+
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void*) {
   if (read) *read = 0;
   for (;;) {
@@ -89,7 +103,7 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void*) {
       if (read) *read = static_cast<DWORD>(n);
       return kTrue;
     }
-    if (errno != EINTR) return Fail(ErrorFromErrno(errno));
+    if (!WaitAndRetry(FdOf(file), POLLIN)) return Fail(ErrorFromErrno(errno));
   }
 }
 
@@ -102,7 +116,7 @@ BOOL WriteFile(HANDLE file, const void* data, DWORD toWrite, DWORD* written, voi
   while (done < toWrite) {
     ssize_t n = ::write(FdOf(file), p + done, toWrite - done);
     if (n < 0) {
-      if (errno == EINTR) continue;
+      if (WaitAndRetry(FdOf(file), POLLOUT)) continue;
       if (written) *written = done;
       return Fail(ErrorFromErrno(errno));
     }
@@ -117,30 +131,39 @@ BOOL WriteFile(HANDLE file, const void* data, DWORD toWrite, DWORD* written, voi
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) {
-  int whence;
-  switch (method) {
-    case FILE_BEGIN: whence = SEEK_SET; break;
-    case FILE_CURRENT: whence = SEEK_CUR; break;
-    case FILE_END: whence = SEEK_END; break;
-    default: lastError = ERROR_INVALID_PARAMETER; return INVALID_SET_FILE_POINTER;
+  int fd = FdOf(file);
+  // Terminals are not positionable on Windows; some kernels let lseek
+  // succeed on them, so refuse here to behave the same everywhere.
+  if (::isatty(fd)) {
+    lastError = ERROR_INVALID_HANDLE;  // what a console handle gives
+    return INVALID_SET_FILE_POINTER;
   }
   std::int64_t offset = distance;
   if (distanceHigh) {
     offset = static_cast<std::int64_t>((static_cast<std::uint64_t>(static_cast<std::uint32_t>(*distanceHigh)) << 32) |
                                        static_cast<std::uint32_t>(distance));
   }
-  // Terminals are not positionable on Windows; some kernels let lseek
-  // succeed on them, so refuse here to behave the same everywhere.
-  if (::isatty(FdOf(file))) {
-    lastError = ERROR_INVALID_HANDLE;  // what a console handle gives
+  // Where the move starts, found without moving.
+  off_t base = 0;
+  struct stat st;
+  if (method == FILE_CURRENT) base = ::lseek(fd, 0, SEEK_CUR);
+  if (method == FILE_END) base = ::fstat(fd, &st) == 0 ? st.st_size : -1;
+  if (method > FILE_END || base < 0) {
+    lastError = method > FILE_END ? ERROR_INVALID_PARAMETER : ErrorFromErrno(errno);
     return INVALID_SET_FILE_POINTER;
   }
-  off_t at = ::lseek(FdOf(file), static_cast<off_t>(offset), whence);
-  if (at < 0) {
-    lastError = errno == EINVAL ? ERROR_NEGATIVE_SEEK : ErrorFromErrno(errno);
+  std::int64_t target = static_cast<std::int64_t>(base) + offset;
+  // Without a high part the new position must fit in 32 bits, or the
+  // pointer stays where it is.
+  if (target < 0 || (!distanceHigh && target > 0xFFFFFFFFll)) {
+    lastError = target < 0 ? ERROR_NEGATIVE_SEEK : ERROR_INVALID_PARAMETER;
     return INVALID_SET_FILE_POINTER;
   }
-  std::uint64_t pos = static_cast<std::uint64_t>(at);
+  if (::lseek(fd, static_cast<off_t>(target), SEEK_SET) < 0) {
+    lastError = ErrorFromErrno(errno);
+    return INVALID_SET_FILE_POINTER;
+  }
+  auto pos = static_cast<std::uint64_t>(target);
   if (distanceHigh) *distanceHigh = static_cast<LONG>(static_cast<std::uint32_t>(pos >> 32));
   if (pos == INVALID_SET_FILE_POINTER) lastError = ERROR_SUCCESS;  // a real position, not a failure
   return static_cast<DWORD>(pos);

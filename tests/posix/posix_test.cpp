@@ -61,6 +61,11 @@ TEST(PosixSeam, FilesMoveAndPipesDoNot) {
   EXPECT_EQ(n, 0u);
   EXPECT_EQ(os::SetFilePointer(f, -9, nullptr, os::FILE_END), os::INVALID_SET_FILE_POINTER);
   EXPECT_EQ(os::GetLastError(), os::ERROR_NEGATIVE_SEEK);
+  EXPECT_EQ(os::SetFilePointer(f, -2, nullptr, os::FILE_END), 3u);
+  EXPECT_EQ(os::SetFilePointer(f, 0x7FFFFFFF, nullptr, os::FILE_CURRENT), 0x80000002u);
+  EXPECT_EQ(os::SetFilePointer(f, 0x7FFFFFFF, nullptr, os::FILE_CURRENT), os::INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(os::GetLastError(), os::ERROR_INVALID_PARAMETER);  // past 4 GiB needs the high part
+  EXPECT_EQ(os::SetFilePointer(f, 0, nullptr, os::FILE_CURRENT), 0x80000002u);  // and nothing moved
   EXPECT_TRUE(os::CloseHandle(f));
   EXPECT_FALSE(os::CloseHandle(f));
   EXPECT_EQ(os::GetLastError(), os::ERROR_INVALID_HANDLE);
@@ -79,6 +84,23 @@ TEST(PosixSeam, WritingToAPipeWithoutReaderFailsInsteadOfKilling) {
   EXPECT_FALSE(os::WriteFile(H(p.fds[1]), "x\r\n", 3, &n, nullptr));
   EXPECT_EQ(os::GetLastError(), os::ERROR_NO_DATA);
   EXPECT_EQ(n, 0u);
+}
+
+TEST(PosixSeam, NonBlockingDescriptorsWaitLikeHandles) {
+  Pipe p;
+  for (int fd : p.fds) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+  std::string big(1 << 20, 'x');  // far more than the pipe holds
+  std::string got;
+  std::thread reader([&] {
+    char buffer[4096];
+    os::DWORD n = 0;
+    while (got.size() < big.size() && os::ReadFile(H(p.fds[0]), buffer, sizeof buffer, &n, nullptr)) got.append(buffer, n);
+  });
+  os::DWORD n = 0;
+  EXPECT_TRUE(os::WriteFile(H(p.fds[1]), big.data(), static_cast<os::DWORD>(big.size()), &n, nullptr));
+  EXPECT_EQ(n, big.size());
+  reader.join();
+  EXPECT_EQ(got, big);
 }
 
 TEST(PosixSeam, ReadsGiveWhatThePipeHolds) {

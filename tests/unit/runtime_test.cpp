@@ -168,9 +168,10 @@ TEST_F(RuntimeTest, FormattedPrinting) {
       {"%x%%", 255, "ff%"},
       {"a%qb", 1, "a%qb"},
       {"%i %i", 1, "1 %i"},  // a conversion without an argument stands as written
+      {"%0200x", 1, "0000000000000000000000000000000000000000000000000000000000000001"},  // at most 64 wide
   };
   for (const auto& row : rows) {
-    char buffer[32];
+    char buffer[96];
     FormatBufferArgs(buffer, sizeof buffer, row.format, &row.value, 1);
     EXPECT_STREQ(buffer, row.text) << row.format;
   }
