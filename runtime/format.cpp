@@ -37,7 +37,7 @@ std::uint32_t FormatArgs(Stream* s, const char* format, const FormatArg* args, u
       continue;
     }
     emit(run, p);
-    const char* spec = p++;
+    const char* conversionStart = p++;
     char pad = ' ';
     if (*p == '0') {
       pad = '0';
@@ -71,7 +71,7 @@ std::uint32_t FormatArgs(Stream* s, const char* format, const FormatArg* args, u
       run = ++p;
     } else {
       // Unknown, or no argument left: the text stands as written.
-      run = spec;
+      run = conversionStart;
       if (*p) ++p;
     }
   }
