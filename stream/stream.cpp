@@ -237,6 +237,20 @@ void PutBytes(const std::uint8_t* p, std::uint32_t n, Stream* s) {
   }
 }
 
+namespace {
+// The end of a put that writes the buffer out: the byte, or -1 and a
+// stuck error flag.
+int WriteOutAfterPut(std::uint8_t b, Stream* s) {
+  int status = WriteOutBuffer(s);
+  s->count = 0;
+  if (status != 0) {
+    s->error = 1;
+    return -1;
+  }
+  return b;
+}
+}  // namespace
+
 int PutByteSlow(int value, Stream* s) {
   s->count = 0;  // undoes the fast path's decrement
   auto b = static_cast<std::uint8_t>(value);
@@ -247,13 +261,7 @@ int PutByteSlow(int value, Stream* s) {
     } else if (static_cast<std::uint32_t>(s->cursor - s->bufferStart) < s->bufferSize) {
       if (KindOf(s) == kKindConsole) CloseAllHook = CloseAllStreams;
       *s->cursor++ = b;
-      int status = WriteOutBuffer(s);
-      s->count = 0;
-      if (status != 0) {
-        s->error = 1;
-        return -1;
-      }
-      return b;
+      return WriteOutAfterPut(b, s);
     }
   }
   if (CheckOrientation(s, -1) >= 0) return -1;
@@ -285,13 +293,7 @@ int PutByteSlow(int value, Stream* s) {
     s->count = 0;
     return b;
   }
-  int status = WriteOutBuffer(s);
-  s->count = 0;
-  if (status != 0) {
-    s->error = 1;
-    return -1;
-  }
-  return b;
+  return WriteOutAfterPut(b, s);
 }
 
 std::uint32_t WriteBlock(const void* data, std::uint32_t size, std::uint32_t items, Stream* s) {

@@ -27,7 +27,6 @@ struct World {
   std::set<void*> blocks;
   std::vector<MessageBoxCall> boxes;
   std::vector<LockEvent> lockEvents;
-  std::map<os::CRITICAL_SECTION*, int> lockDepth;
   os::EXCEPTION_REGISTRATION_RECORD* registration = nullptr;
   os::ProcessArguments arguments{0, nullptr};
 };
@@ -118,8 +117,6 @@ const std::vector<std::string>& Log() { return W().log; }
 std::size_t LiveBlocks() { return W().blocks.size(); }
 const std::vector<MessageBoxCall>& MessageBoxes() { return W().boxes; }
 const std::vector<LockEvent>& LockEvents() { return W().lockEvents; }
-int LockDepth(os::CRITICAL_SECTION* lock) { return W().lockDepth[lock]; }
-void SetProcessArguments(std::int32_t count, char** vector) { W().arguments = {count, vector}; }
 bool HandlerRegistered() { return W().registration != nullptr; }
 
 std::string NameOf(os::HANDLE handle) {
@@ -166,7 +163,6 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void*) {
     lastError = ERROR_INVALID_HANDLE;
     return kFalse;
   }
-  ++s->reads;
   std::size_t left = s->position < s->input.size() ? s->input.size() - s->position : 0;
   std::size_t n = std::min<std::size_t>(toRead, left);
   if (!s->chunks.empty()) {
@@ -287,15 +283,12 @@ HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, SECURITY_ATT
 
 void InitializeCriticalSection(CRITICAL_SECTION* lock) {
   W().lockEvents.push_back({'I', lock});
-  W().lockDepth[lock] = 0;
 }
 void EnterCriticalSection(CRITICAL_SECTION* lock) {
   W().lockEvents.push_back({'E', lock});
-  ++W().lockDepth[lock];
 }
 void LeaveCriticalSection(CRITICAL_SECTION* lock) {
   W().lockEvents.push_back({'L', lock});
-  --W().lockDepth[lock];
 }
 void DeleteCriticalSection(CRITICAL_SECTION* lock) { W().lockEvents.push_back({'D', lock}); }
 

@@ -42,7 +42,6 @@ struct HandleState {
   std::string output;         // every byte accepted by WriteFile
   std::size_t acceptLimit = static_cast<std::size_t>(-1);  // most bytes one WriteFile takes
   bool closed = false;
-  std::size_t reads = 0;      // ReadFile calls on this handle
 };
 
 // The process ended through ExitProcess.
@@ -95,10 +94,6 @@ struct LockEvent {
   os::CRITICAL_SECTION* lock;
 };
 const std::vector<LockEvent>& LockEvents();
-// Depth of a lock now (enters minus leaves).
-int LockDepth(os::CRITICAL_SECTION* lock);
-
-void SetProcessArguments(std::int32_t count, char** vector);
 
 // Raises an exception at the registered handler, as the system would.
 os::EXCEPTION_DISPOSITION Raise(os::DWORD code, os::DWORD flags, std::uintptr_t eip);
