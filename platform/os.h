@@ -170,11 +170,12 @@ struct EXCEPTION_REGISTRATION_RECORD {
 };
 
 // Links the record, which lives in the caller's stack frame, at the head of
-// the calling thread's exception registrations. It covers processor faults
-// and an uncaught C++ exception (reported with EXCEPTION_LANGUAGE). A handler
-// that returns ExceptionContinueSearch leaves the exception to the system's
-// default handling.
+// the calling thread's exception registrations. It covers processor faults.
+// A handler that returns ExceptionContinueSearch leaves the exception to the
+// system's default handling.
 void RegisterExceptionHandler(EXCEPTION_REGISTRATION_RECORD* record);
+// The record linked last, or null before the first.
+EXCEPTION_REGISTRATION_RECORD* RegisteredExceptionHandler();
 
 // The process's command line: the argument count, then count + 1 pointers to
 // zero-terminated strings, the last one null.

@@ -119,6 +119,7 @@ const std::vector<MessageBoxCall>& MessageBoxes() { return W().boxes; }
 const std::vector<LockEvent>& LockEvents() { return W().lockEvents; }
 bool HandlerRegistered() { return W().registration != nullptr; }
 
+
 std::string NameOf(os::HANDLE handle) {
   World& w = W();
   if (handle == w.stdIn) return "in";
@@ -322,6 +323,8 @@ void RegisterExceptionHandler(EXCEPTION_REGISTRATION_RECORD* record) {
   record->Next = W().registration;
   W().registration = record;
 }
+
+EXCEPTION_REGISTRATION_RECORD* RegisteredExceptionHandler() { return W().registration; }
 
 ProcessArguments GetProcessArguments() { return W().arguments; }
 

@@ -18,7 +18,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <exception>
 #include <new>
 
 #include "platform/os.h"
@@ -424,12 +423,6 @@ void OnFault(int sig, siginfo_t* info, void* uc) {
   if (info->si_code <= 0) raise(sig);  // sent, not raised by an instruction
 }
 
-void OnTerminate() {
-  EXCEPTION_RECORD record{EXCEPTION_LANGUAGE, 0};
-  if (registration && registration->Handler) registration->Handler(&record, registration, nullptr, nullptr);
-  std::abort();
-}
-
 }  // namespace
 
 void RegisterExceptionHandler(EXCEPTION_REGISTRATION_RECORD* record) {
@@ -444,7 +437,8 @@ void RegisterExceptionHandler(EXCEPTION_REGISTRATION_RECORD* record) {
   sa.sa_flags = SA_SIGINFO | SA_ONSTACK;
   sigemptyset(&sa.sa_mask);
   for (int sig : kFaultSignals) sigaction(sig, &sa, nullptr);
-  std::set_terminate(OnTerminate);
 }
+
+EXCEPTION_REGISTRATION_RECORD* RegisteredExceptionHandler() { return registration; }
 
 }  // namespace os

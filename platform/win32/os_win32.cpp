@@ -9,7 +9,6 @@
 
 #include <cstddef>
 #include <cstdlib>
-#include <exception>
 #include <new>
 
 #if !defined(__i386__)
@@ -151,20 +150,9 @@ std::uintptr_t ContextInstructionPointer(const CONTEXT* context) {
 }
 
 namespace {
-
 // The record ProgramEntry registered: the first the system asks about an
-// exception, and the one an uncaught C++ exception is handed to.
+// exception.
 EXCEPTION_REGISTRATION_RECORD* registration = nullptr;
-
-// GCC's C++ exceptions do not travel as structured exceptions here, so one
-// that nothing catches ends in std::terminate; it reaches the handler as
-// the code a Windows C++ exception carries.
-[[noreturn]] void OnTerminate() {
-  EXCEPTION_RECORD record{EXCEPTION_LANGUAGE, 0};
-  if (registration && registration->Handler) registration->Handler(&record, registration, nullptr, nullptr);
-  std::abort();
-}
-
 }  // namespace
 
 // The thread's registration list starts at fs:[0], the ExceptionList that
@@ -179,7 +167,8 @@ void RegisterExceptionHandler(EXCEPTION_REGISTRATION_RECORD* record) {
   record->Next = head;
   __asm__ __volatile__("movl %0, %%fs:0" : : "r"(record) : "memory");
   registration = record;
-  std::set_terminate(OnTerminate);
 }
+
+EXCEPTION_REGISTRATION_RECORD* RegisteredExceptionHandler() { return registration; }
 
 }  // namespace os
