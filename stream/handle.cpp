@@ -96,9 +96,11 @@ void InstallStandardHandles() {
     auto* r = static_cast<HandleRecord*>(PoolTake(sizeof(HandleRecord)));
     HandleTable[slot] = r;
     if (!r) continue;
-    *r = HandleRecord{os::GetStdHandle(kWhich[slot]), 1, 0, 0, 0};
+    *r = HandleRecord{os::GetStdHandle(kWhich[slot]), 1, 0, 0, 0, kTypeNotAsked};
   }
 }
+
+namespace {
 
 // True when the handle has bytes that a read would return at once: a pipe
 // with data waiting. Files, consoles and empty pipes say no.
@@ -106,6 +108,16 @@ bool BytesWaiting(HandleRecord* r) {
   os::DWORD available = 0;
   return os::PeekNamedPipe(r->handle, nullptr, 0, nullptr, &available, nullptr) && available > 0;
 }
+
+// Only a disk file reads a byte again after moving back over it. A pipe or
+// a console may well accept the move and not move at all, so whether a
+// move back can work is never judged by its result.
+bool IsDiskFile(HandleRecord* r) {
+  if (r->fileType == kTypeNotAsked) r->fileType = static_cast<std::uint8_t>(os::GetFileType(r->handle));
+  return r->fileType == os::FILE_TYPE_DISK;
+}
+
+}  // namespace
 
 std::uint32_t HandleRead(std::uint32_t index, std::uint8_t* buffer, std::uint32_t count) {
   HandleRecord* r = RecordAt(index);
@@ -135,15 +147,19 @@ std::uint32_t HandleRead(std::uint32_t index, std::uint8_t* buffer, std::uint32_
   if (last != '\r') {
     keep = out == count;  // a carried byte pushed the read's last one out
   } else if (n == count && n > 1) {
-    // After a full read the LF may be next: a file moves back to read the
-    // CR again; anything else keeps it.
+    // After a full read the LF may be next: a disk file moves back to read
+    // the CR again; any other handle, or a file that cannot move, keeps it.
     // 0xFFFFFFFF is also a position; only an error code makes it a failure.
-    keep = HandleSeek(index, -1, 1) == 0xFFFFFFFFu && os::GetLastError() != os::ERROR_SUCCESS;
+    keep = !IsDiskFile(r) ||
+           (HandleSeek(index, -1, 1) == 0xFFFFFFFFu && os::GetLastError() != os::ERROR_SUCCESS);
     if (!keep) return out;
   } else {
     // A short read: the CR waits for its LF only when the rest of the
-    // input is already there, so a line ended by a lone CR is never
-    // held up waiting for the player's next line.
+    // input is already there, so a line ended by a lone CR is never held
+    // up waiting for the player's next line. Whether its LF is there yet
+    // is a matter of timing on a pipe, so "5\r\n" may arrive as "5\n" or
+    // as "5\r" then "\n". The reader cannot tell the two apart: a CR and
+    // an LF each end a line, and an LF before a number is a blank.
     keep = n == count || (n > 0 && BytesWaiting(r));
   }
   if (!keep) {

@@ -18,7 +18,11 @@ struct HandleRecord {
   // bytes, or joins an LF that begins them into one LF. Never lost.
   std::uint8_t hasCarry;
   std::uint8_t carry;
+  // GetFileType's answer, asked the first time a full read ends in a CR
+  // (the only time it matters), or kTypeNotAsked.
+  std::uint8_t fileType;
 };
+constexpr std::uint8_t kTypeNotAsked = 0xFF;
 
 constexpr unsigned kHandleSlots = 256;
 extern HandleRecord* HandleTable[kHandleSlots];

@@ -207,6 +207,7 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD metho
     lastError = ERROR_INVALID_HANDLE;
     return INVALID_SET_FILE_POINTER;
   }
+  if (s->seekIgnored) return 0;
   if (!s->seekable) {
     lastError = ERROR_SEEK_ON_DEVICE;
     return INVALID_SET_FILE_POINTER;

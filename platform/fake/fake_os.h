@@ -38,6 +38,7 @@ struct HandleState {
   std::size_t position = 0;   // read position (and, when seekable, the file pointer)
   std::deque<std::size_t> chunks;  // each ReadFile delivers at most the next chunk
   bool seekable = false;
+  bool seekIgnored = false;   // moves "succeed" and move nothing, as a pipe may answer
   os::DWORD fileType = os::FILE_TYPE_PIPE;
   std::string output;         // every byte accepted by WriteFile
   std::size_t acceptLimit = static_cast<std::size_t>(-1);  // most bytes one WriteFile takes
