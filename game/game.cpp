@@ -99,10 +99,13 @@ std::int32_t Game(std::int32_t, char**) {
   do {
     ShowMenu();
     Choice = static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint32_t>(ReadInteger(Input))));
-    bool inputGone = InputExhausted(Input);
-    ReadLn(Input);
-    if (inputGone) {
-      // Nothing more will come: the night ends here, as if cut short.
+    // The end of input ends the turn's reading. A console asked again
+    // after it (Ctrl-D, Ctrl-Z) waits for a line the player never meant
+    // for this turn, and ReadLn would swallow it.
+    if (!ReadStoppedAtEnd(Input)) {
+      ReadLn(Input);
+    } else if (InputExhausted(Input)) {
+      // No number came before it: the night ends here, as if cut short.
       NightOver = true;
       break;
     }

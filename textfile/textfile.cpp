@@ -11,8 +11,10 @@ TextFile inputRecord{StandardInput, inputLookahead, 1, 0x2112};        // text, 
 TextFile outputRecord{StandardOutput, outputLookahead, 1, 0x4212};     // text, writing, tag 4
 TextFile errOutputRecord{StandardError, errOutputLookahead, 1, 0x8212};  // text, writing, tag 8
 
-// The file whose last ReadInteger found the input at its end.
-const TextFile* exhaustedFile = nullptr;
+// The file whose last ReadInteger stopped at the end of input, and whether
+// a sign or digit came before it.
+const TextFile* endedFile = nullptr;
+bool endedAfterNumber = false;
 
 std::uint32_t ModeOf(const TextFile* f) { return (f->flags & kFileModeMask) >> kFileModeShift; }
 std::uint32_t KindOf(const TextFile* f) { return (f->flags & kFileKindMask) >> kFileKindShift; }
@@ -102,12 +104,12 @@ std::int32_t ReadInteger(TextFileVariable& file) {
     }
   }
   UngetByte(b, s);  // nothing is pushed back at the end of input
+  endedFile = b < 0 ? file : nullptr;
+  endedAfterNumber = sign != kNone;
   if (sign == kNone) {
-    exhaustedFile = b < 0 ? file : nullptr;
     SetIoResult(kIoNoNumber);
     return 0;
   }
-  exhaustedFile = nullptr;
   if (sign == kMinus) value = 0u - value;
   return static_cast<std::int32_t>(value);
 }
@@ -147,6 +149,8 @@ void ReadLn(TextFileVariable& file) {
   if (file->stream != StandardInput) FillLookahead(file);
 }
 
-bool InputExhausted(TextFileVariable& file) { return file && exhaustedFile == file; }
+bool ReadStoppedAtEnd(TextFileVariable& file) { return file && endedFile == file; }
+
+bool InputExhausted(TextFileVariable& file) { return ReadStoppedAtEnd(file) && !endedAfterNumber; }
 
 }  // namespace varnock

@@ -72,6 +72,9 @@ void ReadLn(TextFileVariable& file);
 void SkipLine(TextFileVariable& file);
 void FillLookahead(TextFileVariable& file);
 
+// True right after a ReadInteger that stopped at the end of input, with or
+// without a number before it: that read took the rest of the line already.
+bool ReadStoppedAtEnd(TextFileVariable& file);
 // True right after a ReadInteger that met the end of input before any sign
 // or digit: the input has nothing more to give.
 bool InputExhausted(TextFileVariable& file);

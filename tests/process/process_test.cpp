@@ -122,9 +122,9 @@ struct Screen {
     return n > 0;
   }
   // Waits for `text` to show after what was waited for before.
-  bool Await(const std::string& text) {
+  bool Await(const std::string& text, std::chrono::milliseconds limit = 20s) {
     size_t at;
-    for (auto until = Clock::now() + 20s; (at = shown.find(text, seen)) == std::string::npos;)
+    for (auto until = Clock::now() + limit; (at = shown.find(text, seen)) == std::string::npos;)
       if (!Read(100) && Clock::now() >= until) return false;
     seen = at + text.size();
     return true;
@@ -165,6 +165,51 @@ TEST_P(TerminalNight, FarewellThenPromptThenWaitsForEnter) {
   EXPECT_TRUE(child.Exited(0)) << child.status;
 }
 INSTANTIATE_TEST_SUITE_P(, TerminalNight, testing::Bool(), [](auto& info) { return info.param ? "Typed" : "Piped"; });
+
+// Ctrl-D at the terminal: the turn that meets it reads no further. On an
+// empty line it ends the night at once; after digits (pressed twice: once
+// to hand over the digits, once as the end) the number is served, and the
+// next line typed is the next turn's.
+struct EndKey {
+  const char* name;
+  std::vector<std::pair<std::string, std::string>> typedThenShown;
+};
+void PrintTo(const EndKey& c, std::ostream* os) { *os << c.name; }
+class TerminalEnd : public testing::TestWithParam<EndKey> {};
+
+TEST_P(TerminalEnd, EndsTheTurnsReadingAtOnce) {
+  int master;
+  Child child{Start(
+      [] {
+        termios t;
+        tcgetattr(0, &t);
+        t.c_lflag &= ~tcflag_t{ECHO};
+        t.c_oflag &= ~tcflag_t{OPOST};
+        tcsetattr(0, TCSANOW, &t);
+      },
+      &master)};
+  Screen screen{master};
+  ASSERT_TRUE(screen.Await(kGreeting)) << screen.shown;
+  std::string expected = kGreeting;
+  for (const auto& [typed, shown] : GetParam().typedThenShown) {
+    ASSERT_EQ(write(master, typed.data(), typed.size()), ssize_t(typed.size()));
+    ASSERT_TRUE(screen.Await(shown, 1s)) << screen.shown;
+    expected += shown;
+  }
+  ASSERT_EQ(write(master, "\r", 1), 1);
+  ASSERT_TRUE(child.Wait(10s)) << "still waiting after Enter";
+  screen.Drain();
+  EXPECT_EQ(screen.shown, expected);
+  EXPECT_TRUE(child.Exited(0)) << child.status;
+}
+INSTANTIATE_TEST_SUITE_P(
+    , TerminalEnd,
+    testing::Values(EndKey{"OnAnEmptyLine", {{"3\r", kVodka + kMenu}, {"\x04", "\r\n" + kFarewell + kPause}}},
+                    EndKey{"AfterANumber",
+                           {{"3\x04\x04", kVodka + kMenu},
+                            {"6\r", "Hmmm.. This is good!\r\n\r\n" + kMenu},
+                            {"\x04", "\r\n" + kFarewell + kPause}}}),
+    [](auto& info) { return info.param.name; });
 
 // Output on a terminal, but no controlling terminal: the console cannot be
 // read, the failed read is reported on the output, and the night's status stands.

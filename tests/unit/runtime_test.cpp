@@ -81,14 +81,53 @@ TEST_F(RuntimeTest, PoolLockIsTakenInsideTheExitAndStreamLocksNeverAround) {
   EXPECT_EQ(exitDepth + streamDepth + poolDepth, 0);
 }
 
-TEST_F(RuntimeTest, OutputToAFileOrPipeHasNoPause) {
-  for (os::DWORD type : {os::FILE_TYPE_DISK, os::FILE_TYPE_PIPE}) {
+// The pause comes with a console for output, whether or not output still
+// works; the status is always the night's.
+TEST_F(RuntimeTest, PauseAndStatusByWhatStandardOutputIs) {
+  const struct {
+    os::DWORD type;
+    bool fails;
+    bool prompt;
+    unsigned consoleReads;
+    os::UINT status;
+  } rows[] = {
+      {os::FILE_TYPE_DISK, false, false, 0, 0},
+      {os::FILE_TYPE_PIPE, false, false, 0, 0},
+      {os::FILE_TYPE_PIPE, true, false, 0, 0xFFFFFFFFu},
+      {os::FILE_TYPE_CHAR, true, false, 1, 0xFFFFFFFFu},  // no prompt to see, yet still a pause
+  };
+  for (const auto& row : rows) {
     ResetWorld();
-    fakeos::State(fakeos::StdOut()).fileType = type;
+    fakeos::State(fakeos::StdOut()).fileType = row.type;
+    if (row.fails) fakeos::FailNth(fakeos::Call::WriteFile, 1);
     FeedStdIn("5\n");
-    EXPECT_EQ(RunProcess(), 0u);
-    EXPECT_EQ(StdOutBytes().find("Press Enter"), std::string::npos);
-    EXPECT_EQ(fakeos::Calls(fakeos::Call::CreateFileA), 0u);
+    fakeos::Feed(fakeos::ConsoleIn(), "\r\n");
+    EXPECT_EQ(RunProcess(), row.status) << row.type;
+    EXPECT_EQ(StdOutBytes().find("Press Enter") != std::string::npos, row.prompt) << row.type;
+    EXPECT_EQ(std::count(fakeos::Log().begin(), fakeos::Log().end(), "ReadFile conin 1"), row.consoleReads);
+  }
+}
+
+// A console reports an end of input (Ctrl-D, Ctrl-Z) once and reads on
+// after it. The turn that meets it reads no further: no line typed later is
+// swallowed, and an end before any number ends the night at once.
+TEST_F(RuntimeTest, EndOfInputFromAConsoleEndsTheTurnsReading) {
+  const struct {
+    const char* typed;
+    std::vector<std::size_t> reads;  // 0: the end of input
+    unsigned readFiles;
+    bool drinksOne;
+  } rows[] = {
+      {"3\r\n1\r\n", {3, 0, 3}, 2, false},  // end on an empty line: the 1 is never read
+      {"31\r\n", {1, 0, 3}, 4, true},         // 3 then the end, then 1 on the next turn
+  };
+  for (const auto& row : rows) {
+    ResetWorld();
+    FeedStdIn(row.typed, row.reads);
+    RunProcess();
+    EXPECT_EQ(fakeos::Calls(fakeos::Call::ReadFile), row.readFiles) << row.typed;
+    EXPECT_NE(StdOutBytes().find("this is a bit stronger!"), std::string::npos) << row.typed;
+    EXPECT_EQ(StdOutBytes().find("you gulp one down") != std::string::npos, row.drinksOne) << row.typed;
   }
 }
 
@@ -98,12 +137,6 @@ TEST_F(RuntimeTest, UnreadableConsolePrintsTheErrorLineAndStillEnds) {
   FeedStdIn("5\n");
   EXPECT_EQ(RunProcess(), 0u);
   EXPECT_TRUE(StdOutBytes().ends_with(" Press Enter to continue \r\nexit routine error GetLastError=6 \r\n"));
-}
-
-TEST_F(RuntimeTest, FailedLastFlushIsTheExitStatus) {
-  fakeos::State(fakeos::StdOut()).closed = true;
-  FeedStdIn("5\n");
-  EXPECT_EQ(RunProcess(), 0xFFFFFFFFu);
 }
 
 TEST_F(RuntimeTest, AbortSkipsThePauseAndTheClosing) {
