@@ -1,7 +1,8 @@
 # Cross-builds the Win32 console program for 32-bit x86 with MinGW-w64:
 #   cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
-# The programs are linked statically, C++ run-time included, so a bare
-# Windows runs them with nothing but its own system DLLs.
+# varnock.exe links no C or C++ run-time at all (platform/CMakeLists.txt);
+# the test programs are linked statically, C++ run-time included. A bare
+# Windows runs them all with nothing but its own system DLLs.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 

@@ -188,7 +188,8 @@ ProcessArguments GetProcessArguments();
 }  // namespace os
 
 namespace varnock {
-// The run-time's entry point. The platform's process start calls it once the
-// process is up (it owns main); it never returns.
+// The run-time's entry point; it never returns. A Win32 program's own entry
+// point calls it (platform/win32/process_start.cpp); where the C run-time
+// starts the process, main calls it (platform/process_start.cpp).
 [[noreturn]] void ProgramEntry();
 }  // namespace varnock

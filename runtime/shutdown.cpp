@@ -52,6 +52,8 @@ void AbortProgram() {
 os::EXCEPTION_DISPOSITION ReportUnhandledException(os::EXCEPTION_RECORD* record, void*, os::CONTEXT* context,
                                                    void*) {
   if (record->ExceptionFlags & kUnwindMask) return os::ExceptionContinueSearch;
+  // Only a program with the C++ run-time can raise one: there
+  // platform/language_exceptions.cpp brings an uncaught C++ exception here.
   if (record->ExceptionCode == os::EXCEPTION_LANGUAGE) AbortProgram();
   char text[1024];
   FormatToBuffer(text, sizeof text, kExceptionTemplate, record->ExceptionCode,
