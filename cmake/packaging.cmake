@@ -1,0 +1,98 @@
+# Installation and packages.
+#
+#   cmake --install build [--prefix DIR]    the game, its manual page and
+#                                           its desktop entry under DIR
+#   cd build && cpack -G DEB                varnock_<version>_<arch>.deb
+#   cd build-win32 && cpack -G ZIP          varnock-<version>-win32.zip
+#
+# Every destination is relative to the install prefix, so one set of rules
+# serves `cmake --install` (prefix /usr/local unless told) and the Debian
+# package (prefix /usr).
+
+set(VARNOCK_SUMMARY "console adventure: one night in a starship bar")
+# Lines as the package managers show them, under 80 columns.
+set(VARNOCK_DESCRIPTION
+"You are a new pilot on your first night in the bar of the starship
+Thessara Varnock. The bartender shows you six drinks, and on every turn
+you order one by typing its number. Each drink gets a reaction and most
+add alcohol points; order badly and the night ends early. Reach 13 points
+and you get one of six endings, chosen by exactly how much you drank.
+
+The game runs in a terminal and reads its orders from standard input, so
+a night can also be played from a file or a pipe.")
+
+if(WIN32)
+  # A zip to unpack anywhere: the program and a page saying how to start
+  # it, side by side at the top, in Windows' own line ends.
+  install(TARGETS varnock RUNTIME DESTINATION .)
+  configure_file(packaging/README-win32.txt.in README.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
+
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME varnock-${PROJECT_VERSION}-win32)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+else()
+  include(GNUInstallDirs)
+  # Debian and the FHS keep games apart from other programs; /usr/games and
+  # /usr/local/games are on Debian's default PATH. -DVARNOCK_INSTALL_GAMESDIR=bin
+  # installs beside ordinary programs instead.
+  set(VARNOCK_INSTALL_GAMESDIR games CACHE STRING
+      "Where `cmake --install` puts the game, relative to the install prefix")
+  set(varnock_docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/varnock)
+
+  # The manual page carries the version in its footer. Manual pages and the
+  # changelog go out compressed, as man and Debian expect; -n leaves the
+  # build time out, so the same sources give the same bytes.
+  find_program(VARNOCK_GZIP gzip REQUIRED)
+  configure_file(doc/varnock.6.in doc/varnock.6 @ONLY)
+  configure_file(packaging/changelog doc/changelog COPYONLY)
+  foreach(varnock_page varnock.6 changelog)
+    execute_process(COMMAND ${VARNOCK_GZIP} -9nkf ${PROJECT_BINARY_DIR}/doc/${varnock_page}
+                    RESULT_VARIABLE varnock_gzip_status)
+    if(NOT varnock_gzip_status EQUAL 0)
+      message(FATAL_ERROR "gzip could not compress doc/${varnock_page}: ${varnock_gzip_status}")
+    endif()
+  endforeach()
+
+  install(TARGETS varnock RUNTIME DESTINATION ${VARNOCK_INSTALL_GAMESDIR})
+  # A stripped install (`cmake --install --strip`, and the package) also
+  # drops the compilers' identification strings, as Debian's own packages do.
+  install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+    execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${VARNOCK_INSTALL_GAMESDIR}/$<TARGET_FILE_NAME:varnock>\"
+      COMMAND_ERROR_IS_FATAL ANY)
+  endif()")
+  install(FILES ${PROJECT_BINARY_DIR}/doc/varnock.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
+  install(FILES packaging/varnock.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
+  install(FILES packaging/copyright ${PROJECT_BINARY_DIR}/doc/changelog.gz DESTINATION ${varnock_docdir})
+
+  # The lintian tags the package keeps, each with why: lintian reads this
+  # file from the package wherever it is checked.
+  install(FILES packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
+          RENAME varnock)
+
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # varnock_<version>_<arch>.deb
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEBIAN_PACKAGE_SECTION games)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER
+      "Varnock maintainers <maintainers@users.noreply.c-seed-b0dd3cda.example>")
+  # Depends is whatever the program is linked against: the C and C++
+  # libraries of the build machine when linked dynamically, nothing at all
+  # when linked statically.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack-project.cmake)
+  set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+endif()
+
+set(CPACK_PACKAGE_NAME varnock)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${VARNOCK_SUMMARY}")
+set(CPACK_PACKAGE_DESCRIPTION "${VARNOCK_DESCRIPTION}")
+# The program goes out without its debugging information.
+set(CPACK_STRIP_FILES ON)
+# Whatever the umask of the machine that builds the package.
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+include(CPack)
