@@ -1,0 +1,222 @@
+// The seam in a web page: the program is WebAssembly with one thread, its
+// console is a terminal in the page, and the page's JavaScript (os_web.js)
+// is the system underneath. Every handle is a console handle, for the
+// terminal's input or its screen, and behaves as a Windows console handle
+// does: a character device, never positionable, not a pipe. The page has no
+// files, so the consoles are all that CreateFileA can open.
+//
+// ReadFile on the console and MessageBoxA wait for the player. The program
+// cannot block the page's only thread, so these two calls are asynchronous
+// imports: Asyncify saves the WebAssembly stack, returns to the browser, and
+// rebuilds the stack when the line is typed or the box is closed.
+#include <emscripten/emscripten.h>
+
+#include <cstdlib>
+#include <new>
+
+#include "platform/os.h"
+
+// The system's side, in os_web.js. A negative count is a buffer that lies
+// outside the program's memory.
+extern "C" {
+std::int32_t varnock_console_read(void* buffer, os::DWORD size);
+std::int32_t varnock_console_write(const void* data, os::DWORD size);
+int varnock_message_box(const char* text, const char* caption, os::UINT type);
+[[noreturn]] void varnock_exit(os::UINT status);
+}
+
+namespace os {
+
+// What the page knows of a trap: where in the module's code it happened.
+struct CONTEXT {
+  std::uint32_t codeOffset;
+};
+
+namespace {
+
+constexpr DWORD ERROR_TOO_MANY_OPEN_FILES = 4;
+constexpr DWORD ERROR_NOACCESS = 998;
+
+enum class Device : std::uint8_t { None, Keyboard, Screen };
+
+struct Handle {
+  Device device;
+  bool readable, writable;
+};
+
+// Handle values are small multiples of four, as the system hands them out;
+// 0 and INVALID_HANDLE_VALUE are never one. The standard handles come first.
+constexpr unsigned kHandles = 64;
+Handle handles[kHandles] = {{Device::Keyboard, true, true}, {Device::Screen, true, true}, {Device::Screen, true, true}};
+DWORD lastError = ERROR_SUCCESS;
+
+HANDLE HandleValue(unsigned slot) { return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(slot + 1) * 4); }
+
+Handle* Lookup(HANDLE h) {
+  auto v = reinterpret_cast<std::uintptr_t>(h);
+  if (v % 4 != 0 || v == 0 || v / 4 > kHandles) return nullptr;
+  Handle* handle = &handles[v / 4 - 1];
+  return handle->device == Device::None ? nullptr : handle;
+}
+
+BOOL Fail(DWORD code) {
+  lastError = code;
+  return kFalse;
+}
+
+bool EqualsIgnoringCase(const char* a, const char* b) {
+  for (; *a && *b; ++a, ++b) {
+    char x = *a >= 'a' && *a <= 'z' ? static_cast<char>(*a - 32) : *a;
+    if (x != *b) return false;
+  }
+  return *a == *b;
+}
+
+EXCEPTION_REGISTRATION_RECORD* registration = nullptr;
+
+}  // namespace
+
+HANDLE GetStdHandle(DWORD which) {
+  switch (which) {
+    case STD_INPUT_HANDLE: return HandleValue(0);
+    case STD_OUTPUT_HANDLE: return HandleValue(1);
+    case STD_ERROR_HANDLE: return HandleValue(2);
+    default: lastError = ERROR_INVALID_PARAMETER; return INVALID_HANDLE_VALUE;
+  }
+}
+
+// The console's line-input mode: a read waits for Enter and returns the
+// line, CR LF included, or as much of it as fits; the rest waits in the
+// console for the next read. A line that starts with Ctrl+Z returns nothing.
+BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void*) {
+  if (read) *read = 0;
+  Handle* h = Lookup(file);
+  if (!h || h->device != Device::Keyboard) return Fail(ERROR_INVALID_HANDLE);
+  if (!h->readable) return Fail(ERROR_ACCESS_DENIED);
+  if (toRead == 0) return kTrue;
+  std::int32_t n = varnock_console_read(buffer, toRead);
+  if (n < 0) return Fail(ERROR_NOACCESS);
+  if (read) *read = static_cast<DWORD>(n);
+  return kTrue;
+}
+
+// The screen takes every byte as it is: CR LF is what a terminal wants.
+BOOL WriteFile(HANDLE file, const void* data, DWORD toWrite, DWORD* written, void*) {
+  if (written) *written = 0;
+  Handle* h = Lookup(file);
+  if (!h || h->device != Device::Screen) return Fail(ERROR_INVALID_HANDLE);
+  if (!h->writable) return Fail(ERROR_ACCESS_DENIED);
+  if (varnock_console_write(data, toWrite) < 0) return Fail(ERROR_NOACCESS);
+  if (written) *written = toWrite;
+  return kTrue;
+}
+
+DWORD SetFilePointer(HANDLE file, LONG, LONG*, DWORD) {
+  lastError = Lookup(file) ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE;
+  return INVALID_SET_FILE_POINTER;
+}
+
+BOOL CloseHandle(HANDLE object) {
+  Handle* h = Lookup(object);
+  if (!h) return Fail(ERROR_INVALID_HANDLE);
+  *h = Handle{};
+  return kTrue;
+}
+
+DWORD GetLastError() { return lastError; }
+
+DWORD GetFileType(HANDLE file) {
+  if (Lookup(file)) return FILE_TYPE_CHAR;
+  lastError = ERROR_INVALID_HANDLE;
+  return FILE_TYPE_UNKNOWN;
+}
+
+// A console is no pipe; the system answers as it does for a console handle.
+BOOL PeekNamedPipe(HANDLE, void*, DWORD, DWORD* read, DWORD* totalAvailable, DWORD* leftThisMessage) {
+  if (read) *read = 0;
+  if (totalAvailable) *totalAvailable = 0;
+  if (leftThisMessage) *leftThisMessage = 0;
+  return Fail(ERROR_INVALID_HANDLE);
+}
+
+HANDLE CreateFileA(const char* name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD disposition, DWORD,
+                   HANDLE) {
+  Device device = Device::None;
+  if (!name) {
+    lastError = ERROR_PATH_NOT_FOUND;
+  } else if (disposition < 1 || disposition > 5) {
+    lastError = ERROR_INVALID_PARAMETER;
+  } else if (EqualsIgnoringCase(name, "CONIN$")) {
+    device = Device::Keyboard;
+  } else if (EqualsIgnoringCase(name, "CONOUT$")) {
+    device = Device::Screen;
+  } else {
+    lastError = ERROR_FILE_NOT_FOUND;
+  }
+  if (device == Device::None) return INVALID_HANDLE_VALUE;
+  for (unsigned slot = 0; slot < kHandles; ++slot) {
+    if (handles[slot].device != Device::None) continue;
+    handles[slot] = Handle{device, (access & GENERIC_READ) != 0, (access & GENERIC_WRITE) != 0};
+    return HandleValue(slot);
+  }
+  lastError = ERROR_TOO_MANY_OPEN_FILES;
+  return INVALID_HANDLE_VALUE;
+}
+
+// One thread: a critical section is only its owner's depth of entries, and
+// nothing can ever wait for one, not even while the program sleeps in a read.
+namespace {
+struct WebCriticalSection {
+  unsigned depth;
+};
+WebCriticalSection* SectionOf(CRITICAL_SECTION* lock) {
+  return std::launder(reinterpret_cast<WebCriticalSection*>(lock->opaque));
+}
+}  // namespace
+static_assert(sizeof(WebCriticalSection) <= sizeof(CRITICAL_SECTION::opaque));
+
+void InitializeCriticalSection(CRITICAL_SECTION* lock) { new (lock->opaque) WebCriticalSection{0}; }
+void EnterCriticalSection(CRITICAL_SECTION* lock) { ++SectionOf(lock)->depth; }
+void LeaveCriticalSection(CRITICAL_SECTION* lock) { --SectionOf(lock)->depth; }
+void DeleteCriticalSection(CRITICAL_SECTION* lock) { SectionOf(lock)->~WebCriticalSection(); }
+
+void ExitProcess(UINT exitCode) { varnock_exit(exitCode); }
+
+void* GlobalAlloc(UINT flags, std::size_t bytes) {
+  std::size_t size = bytes ? bytes : 1;
+  void* p = (flags & 0x40) ? std::calloc(1, size) : std::malloc(size);  // 0x40: GMEM_ZEROINIT
+  if (!p) lastError = ERROR_NOT_ENOUGH_MEMORY;
+  return p;
+}
+
+void* GlobalFree(void* block) {
+  std::free(block);
+  return nullptr;
+}
+
+int MessageBoxA(HANDLE, const char* text, const char* caption, UINT type) {
+  return varnock_message_box(text ? text : "", caption ? caption : "Error", type);
+}
+
+std::uintptr_t ContextInstructionPointer(const CONTEXT* context) { return context ? context->codeOffset : 0; }
+
+void RegisterExceptionHandler(EXCEPTION_REGISTRATION_RECORD* record) {
+  record->Next = registration;
+  registration = record;
+}
+
+EXCEPTION_REGISTRATION_RECORD* RegisteredExceptionHandler() { return registration; }
+
+}  // namespace os
+
+// The system's dispatch of an exception, which the page starts when the
+// program has trapped: the trapped code's frames are gone, so the handler is
+// asked once and the search cannot resume anything. Then the default
+// handling, as for any unhandled exception: the process ends with the code.
+extern "C" EMSCRIPTEN_KEEPALIVE void varnock_raise_exception(os::DWORD code, os::DWORD codeOffset) {
+  os::EXCEPTION_RECORD record{code, 0};
+  os::CONTEXT context{codeOffset};
+  if (os::EXCEPTION_REGISTRATION_RECORD* r = os::registration; r && r->Handler)
+    r->Handler(&record, r, &context, nullptr);
+  os::ExitProcess(code);
+}
