@@ -1,0 +1,180 @@
+// The page played in a real Chromium, headless: the worked night must show
+// the native program's transcript, the pause and the end; a word where a
+// number belongs, typed as a phone's keyboard types, gets the menu again;
+// a night that traps shows the exception report's box.
+//   VARNOCK_SITE      the page's folder (build-web/site)
+//   VARNOCK_TRAPPING  the trapping night's varnock.js and .wasm
+//   VARNOCK_NATIVE    the native varnock, whose transcript is the reference
+//   CHROMIUM          the browser (/usr/bin/chromium)
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { createServer } from 'node:http';
+import { tmpdir } from 'node:os';
+import { extname, join, normalize, resolve } from 'node:path';
+import { after, before, test } from 'node:test';
+import puppeteer, { KnownDevices } from 'puppeteer-core';
+
+const root = resolve(import.meta.dirname ?? new URL('.', import.meta.url).pathname, '../..');
+const site = process.env.VARNOCK_SITE ?? join(root, 'build-web/site');
+const trapping = process.env.VARNOCK_TRAPPING ?? join(root, 'build-web/tests/web/trapping');
+const native = process.env.VARNOCK_NATIVE ?? join(root, 'build/varnock');
+const screenshot = join(site, '../finished-night.png');
+const lastMenuLine = '6: Irish Whisky';
+
+// The site; under /trapping/ the trapping night stands in for varnock.
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
+const server = createServer((request, response) => {
+  let path = normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname)).replace(/\/$/, '/index.html');
+  const folders = path.startsWith('/trapping/') ? [trapping, site] : [site];
+  path = path.replace(/^\/trapping\//, '/');
+  for (const folder of folders) {
+    try {
+      const body = readFileSync(join(folder, path));
+      response.writeHead(200, { 'Content-Type': types[extname(path)] ?? 'application/octet-stream' });
+      return response.end(body);
+    } catch {}
+  }
+  response.writeHead(404).end();
+});
+
+let browser, origin, profile;
+before(async () => {
+  await new Promise((done) => server.listen(0, '127.0.0.1', done));
+  origin = `http://127.0.0.1:${server.address().port}`;
+  profile = mkdtempSync(join(tmpdir(), 'varnock-chromium-'));
+  browser = await puppeteer.launch({
+    executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
+    headless: true,
+    userDataDir: profile,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+      '--disable-component-update', '--disable-sync'],
+  });
+});
+after(async () => {
+  await browser?.close();
+  server.close();
+  rmSync(profile, { recursive: true, force: true });
+});
+
+// What the native night prints for these lines, CR LF gone, with each line
+// echoed after the menu that read it; it stops at the menu that waits.
+function expectedScreen(lines) {
+  const input = lines.map((line) => `${line}\n`).join('');
+  const printed = execFileSync(native, { input }).toString().split('\r\n').slice(0, -1);
+  const screen = [];
+  let read = 0;
+  for (const line of printed) {
+    screen.push(line);
+    if (line !== lastMenuLine) continue;
+    if (read === lines.length) break;
+    screen.push(lines[read++]);
+  }
+  return screen;
+}
+
+// The terminal's lines, wrapped ones joined, the empty ones at the end left off.
+function screenOf(page) {
+  return page.evaluate(() => {
+    const buffer = terminal.buffer.active, lines = [];
+    for (let i = 0; i < buffer.length; ++i) {
+      const line = buffer.getLine(i), text = line.translateToString(true);
+      if (line.isWrapped) lines[lines.length - 1] += text;
+      else lines.push(text);
+    }
+    while (lines.length && lines.at(-1) === '') lines.pop();
+    return lines;
+  });
+}
+
+async function showsScreen(page, expected) {
+  await page.waitForFunction((n) => terminal.buffer.active.length >= n, {}, expected.length).catch(() => {});
+  for (let tries = 0; tries < 100; ++tries) {
+    const shown = await screenOf(page);
+    if (JSON.stringify(shown) === JSON.stringify(expected)) return;
+    await new Promise((wait) => setTimeout(wait, 50));
+  }
+  assert.deepEqual(await screenOf(page), expected);
+}
+
+async function open(path, device) {
+  const page = await browser.newPage();
+  if (device) await page.emulate(device);
+  await page.goto(origin + path);
+  return page;
+}
+
+const nightOver = (page) => page.waitForFunction(() => document.body.dataset.state === 'over');
+
+test('the worked night, twice: the transcript, the pause, the end, and a fresh second night', async (t) => {
+  const page = await open('/');
+  const greeted = await page.waitForFunction(
+    () => terminal.buffer.active.getLine(0).translateToString(true).startsWith('hey pilot') && performance.now(),
+    { polling: 'mutation' });
+  t.diagnostic(`load to greeting: ${Math.round(await greeted.jsonValue())} ms`);
+  const night = expectedScreen(['3', '3', '1']);
+  const paused = [...night, '', ' ', ' Press Enter to continue '];
+  for (const round of [1, 2]) {
+    for (const key of '331') {
+      await page.keyboard.type(key);
+      await page.keyboard.press('Enter');
+    }
+    await showsScreen(page, paused);
+    assert.equal(await page.evaluate(() => document.body.dataset.state), 'playing', 'the pause waits for Enter');
+    await page.keyboard.press('Enter');
+    await nightOver(page);
+    assert.equal(await page.$eval('#status', (e) => e.textContent), 'The night is over.');
+    await showsScreen(page, paused);
+    if (round === 1) {
+      await page.screenshot({ path: screenshot });
+      await page.click('#again');
+      await page.waitForFunction(() => document.body.dataset.state === 'playing');
+    }
+  }
+});
+
+test('on a phone, a word where a number belongs gets the menu again; Backspace takes back a key', async () => {
+  const page = await open('/', KnownDevices['Pixel 5']);
+  // A phone's keyboard delivers text as input events, not key presses.
+  for (const key of ['2', 'Backspace', 'x', 'Enter', '2', 'Enter']) {
+    if (key.length > 1) await page.keyboard.press(key);
+    else await page.keyboard.sendCharacter(key);
+  }
+  await showsScreen(page, expectedScreen(['x', '2']));
+  const layout = await page.evaluate(() => ({
+    fontSize: terminal.options.fontSize,
+    overflow: document.documentElement.scrollWidth - window.innerWidth,
+  }));
+  assert.ok(layout.fontSize >= 12, `font size ${layout.fontSize}`);
+  assert.equal(layout.overflow, 0, 'the terminal fits the screen');
+});
+
+// The trap, the code the box shows, and the opcode at the address it shows
+// in the program's code (i32.store, unreachable, i32.div_s).
+const traps = [
+  ['1', 'c0000005', 0x36],
+  ['2', 'c000001d', 0x00],
+  ['3', 'c0000094', 0x6d],
+  ['4', 'c00000fd', null],
+];
+for (const [answer, code, opcode] of traps) {
+  test(`a trap is reported as exception ${code}`, async () => {
+    const page = await open('/trapping/');
+    await showsScreen(page, ['trap?']);
+    await page.keyboard.type(answer);
+    await page.keyboard.press('Enter');
+    await page.waitForSelector('#box:modal');
+    const box = await page.$eval('#box', (b) => ({ caption: b.querySelector('h2').textContent,
+      text: b.querySelector('pre').textContent, buttons: [...b.querySelectorAll('button')].map((x) => x.textContent) }));
+    assert.equal(box.caption, 'Unhandled Exception');
+    assert.deepEqual(box.buttons, ['OK']);
+    const shown = /^Unhandled exception: ([0-9a-f]{8})\nAt address:          ([0-9a-f]{8})\n$/.exec(box.text);
+    assert.ok(shown, JSON.stringify(box.text));
+    assert.equal(shown[1], code);
+    if (opcode !== null) assert.equal(readFileSync(join(trapping, 'varnock.wasm'))[parseInt(shown[2], 16)], opcode);
+    assert.equal(await page.evaluate(() => document.body.dataset.state), 'playing', 'the box holds the process');
+    await page.click('#box button');
+    await nightOver(page);
+    assert.equal(await page.evaluate(() => document.body.dataset.exitCode), `0x${code}`);
+  });
+}
