@@ -12,11 +12,9 @@
 #include <ucontext.h>
 #include <unistd.h>
 #if defined(__linux__)
-#include <linux/futex.h>
 #include <sys/syscall.h>
 #endif
 
-#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -59,15 +57,16 @@ BOOL Fail(DWORD code) {
 }
 
 // A reader that has gone away must make WriteFile fail, not kill the process.
+// Setting the disposition twice does no harm, so two threads that race here
+// need nothing stronger than an atomic flag (and no run-time guard).
 void IgnoreBrokenPipes() {
-  static const bool done = [] {
-    struct sigaction sa {};
-    sa.sa_handler = SIG_IGN;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGPIPE, &sa, nullptr);
-    return true;
-  }();
-  (void)done;
+  static bool done = false;
+  if (__atomic_load_n(&done, __ATOMIC_RELAXED)) return;
+  struct sigaction sa {};
+  sa.sa_handler = SIG_IGN;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGPIPE, &sa, nullptr);
+  __atomic_store_n(&done, true, __ATOMIC_RELAXED);
 }
 
 }  // namespace
@@ -234,14 +233,16 @@ HANDLE CreateFileA(const char* name, DWORD access, DWORD, SECURITY_ATTRIBUTES* s
 // A critical section: the owning thread and its depth, and a lock word that
 // only the outermost enter and leave touch. Uncontended, that is one atomic
 // exchange each way; a waiter sleeps in the kernel (a futex on Linux, a
-// mutex elsewhere).
+// mutex elsewhere). The atomic operations are the compiler's builtins:
+// libstdc++'s C++20 <atomic> brings its waiting machinery, which is written
+// for glibc, and this seam is compiled over musl as well.
 namespace {
 thread_local char threadTag;  // its address tells the threads apart
 std::uintptr_t ThisThread() { return reinterpret_cast<std::uintptr_t>(&threadTag); }
 
 struct PosixCriticalSection {
-  std::atomic<int> state;  // 0 free, 1 held, 2 held and waited for
-  std::atomic<std::uintptr_t> owner;
+  int state;  // 0 free, 1 held, 2 held and waited for
+  std::uintptr_t owner;
   unsigned depth;
 #if !defined(__linux__)
   pthread_mutex_t mutex;
@@ -249,11 +250,17 @@ struct PosixCriticalSection {
 };
 
 #if defined(__linux__)
+// The futex operations, private to the process: the kernel's own numbers
+// (FUTEX_WAIT and FUTEX_WAKE with FUTEX_PRIVATE_FLAG), which not every C
+// library's headers carry.
+constexpr int kFutexWaitPrivate = 0 | 128;
+constexpr int kFutexWakePrivate = 1 | 128;
+
 void WaitForLock(PosixCriticalSection* cs, int seen) {
-  if (seen != 2) seen = cs->state.exchange(2, std::memory_order_acquire);
+  if (seen != 2) seen = __atomic_exchange_n(&cs->state, 2, __ATOMIC_ACQUIRE);
   while (seen != 0) {
-    ::syscall(SYS_futex, reinterpret_cast<int*>(&cs->state), FUTEX_WAIT_PRIVATE, 2, nullptr, nullptr, 0);
-    seen = cs->state.exchange(2, std::memory_order_acquire);
+    ::syscall(SYS_futex, &cs->state, kFutexWaitPrivate, 2, nullptr, nullptr, 0);
+    seen = __atomic_exchange_n(&cs->state, 2, __ATOMIC_ACQUIRE);
   }
 }
 #endif
@@ -261,7 +268,7 @@ void WaitForLock(PosixCriticalSection* cs, int seen) {
 
 static_assert(sizeof(PosixCriticalSection) <= sizeof(CRITICAL_SECTION::opaque));
 static_assert(alignof(PosixCriticalSection) <= alignof(CRITICAL_SECTION));
-static_assert(std::atomic<int>::is_always_lock_free && sizeof(std::atomic<int>) == sizeof(int));
+static_assert(__atomic_always_lock_free(sizeof(int), 0) && __atomic_always_lock_free(sizeof(std::uintptr_t), 0));
 
 static PosixCriticalSection* SectionOf(CRITICAL_SECTION* lock) {
   return std::launder(reinterpret_cast<PosixCriticalSection*>(lock->opaque));
@@ -278,27 +285,28 @@ void EnterCriticalSection(CRITICAL_SECTION* lock) {
   PosixCriticalSection* cs = SectionOf(lock);
   std::uintptr_t self = ThisThread();
   // Only this thread can have made itself the owner.
-  if (cs->owner.load(std::memory_order_relaxed) == self) {
+  if (__atomic_load_n(&cs->owner, __ATOMIC_RELAXED) == self) {
     ++cs->depth;
     return;
   }
 #if defined(__linux__)
   int seen = 0;
-  if (!cs->state.compare_exchange_strong(seen, 1, std::memory_order_acquire)) WaitForLock(cs, seen);
+  if (!__atomic_compare_exchange_n(&cs->state, &seen, 1, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED))
+    WaitForLock(cs, seen);
 #else
   pthread_mutex_lock(&cs->mutex);
 #endif
-  cs->owner.store(self, std::memory_order_relaxed);
+  __atomic_store_n(&cs->owner, self, __ATOMIC_RELAXED);
   cs->depth = 1;
 }
 
 void LeaveCriticalSection(CRITICAL_SECTION* lock) {
   PosixCriticalSection* cs = SectionOf(lock);
   if (--cs->depth > 0) return;
-  cs->owner.store(0, std::memory_order_relaxed);
+  __atomic_store_n(&cs->owner, std::uintptr_t{0}, __ATOMIC_RELAXED);
 #if defined(__linux__)
-  if (cs->state.exchange(0, std::memory_order_release) == 2)
-    ::syscall(SYS_futex, reinterpret_cast<int*>(&cs->state), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+  if (__atomic_exchange_n(&cs->state, 0, __ATOMIC_RELEASE) == 2)
+    ::syscall(SYS_futex, &cs->state, kFutexWakePrivate, 1, nullptr, nullptr, 0);
 #else
   pthread_mutex_unlock(&cs->mutex);
 #endif
