@@ -1,14 +1,17 @@
 // A night that ends at once in the fault its first argument names:
-// null-write, divide, trap, overflow or throw. Before a processor fault it
-// writes the faulting function's address in hexadecimal straight to
-// descriptor 1. Each leaves "pending", with no line end, in Output's buffer.
+// null-write, divide, trap, overflow or, built with C++ exceptions, throw.
+// Before a processor fault it writes the faulting function's address in
+// hexadecimal straight to descriptor 1. Each leaves "pending", with no line
+// end, in Output's buffer.
 #include <unistd.h>
 
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#if __cpp_exceptions
 #include <stdexcept>
+#endif
 
 #include "runtime/runtime.h"
 #include "textfile/textfile.h"
@@ -32,7 +35,9 @@ FAULT_SITE int Recurse(volatile char* previous) {
   return deeper ? Recurse(frame) + frame[1] : 0;
 }
 void Overflow() { Recurse(reinterpret_cast<volatile char*>(&one)); }
+#if __cpp_exceptions
 void Throw() { throw std::runtime_error("nobody catches this"); }
+#endif
 
 const struct {
   const char* name;
@@ -42,7 +47,10 @@ const struct {
                {"divide", Divide, reinterpret_cast<void*>(&Divide)},
                {"trap", Trap, reinterpret_cast<void*>(&Trap)},
                {"overflow", Overflow, reinterpret_cast<void*>(&Recurse)},
-               {"throw", Throw, nullptr}};
+#if __cpp_exceptions
+               {"throw", Throw, nullptr},
+#endif
+};
 
 constexpr varnock::CountedText<7> kPending("pending");
 

@@ -332,6 +332,7 @@ struct Crash {
   const char* fault;
   int signal;
   const char* codes;
+  const char* program = FAULTING_NIGHT;
 };
 void PrintTo(const Crash& c, std::ostream* os) { *os << c.name; }
 class Death : public testing::TestWithParam<Crash> {};
@@ -340,7 +341,7 @@ TEST_P(Death, ReportOnStandardErrorOnlyForAFault) {
   const Crash& c = GetParam();
   Capture out, err;
   int in = Feed("");
-  Child child{Start([&] { setsid(), Put(in, 0), Put(out.fd, 1), Put(err.fd, 2); }, nullptr, FAULTING_NIGHT, c.fault)};
+  Child child{Start([&] { setsid(), Put(in, 0), Put(out.fd, 1), Put(err.fd, 2); }, nullptr, c.program, c.fault)};
   close(in);
   ASSERT_TRUE(child.Wait(60s));
   const std::string report = Slurp(err.fd), site = Slurp(out.fd);  // the faulting function's address
@@ -364,7 +365,7 @@ INSTANTIATE_TEST_SUITE_P(, Death,
                                          Crash{"IntegerDivideByZero", "divide", SIGFPE, "c0000094"},
                                          Crash{"IllegalInstruction", "trap", SIGILL, "c000001d"},
                                          Crash{"StackOverflow", "overflow", SIGSEGV, "c0000005|c00000fd"},
-                                         Crash{"UncaughtException", "throw", 0, ""}),
+                                         Crash{"UncaughtException", "throw", 0, "", THROWING_NIGHT}),
                          [](auto& info) { return info.param.name; });
 
 }  // namespace

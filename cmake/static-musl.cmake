@@ -1,0 +1,122 @@
+# The native Linux program as one static file over musl: no loader and no
+# shared C or C++ library to bind before the night starts, which is most of
+# what a one-night process costs. The product uses only the header-only part
+# of the C++ library (<cstdint>, <cstring>, <new>, <bit>, ...), so the
+# program is compiled with libstdc++'s headers in front of musl's and linked
+# with musl's libc.a and libgcc alone. Without musl (or where the check
+# below fails) programs link the ordinary shared libraries.
+#
+# varnock_link_program(<target> <library>...) links a program with product
+# libraries either way; sanitizer, fuzz and cross builds take the ordinary way.
+
+option(VARNOCK_STATIC_MUSL "Link the native Linux program statically against musl where it is installed" ON)
+set(varnock_musl OFF)
+
+set(wanted OFF)
+if(VARNOCK_STATIC_MUSL AND CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT CMAKE_CROSSCOMPILING
+   AND NOT VARNOCK_SANITIZE AND NOT VARNOCK_FUZZ)
+  set(wanted ON)
+endif()
+if(wanted AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  # Debian's musl-dev, then musl's own default prefix.
+  set(musl_triplet ${CMAKE_SYSTEM_PROCESSOR}-linux-musl)
+  find_path(VARNOCK_MUSL_LIB_DIR NAMES libc.a crt1.o NO_DEFAULT_PATH
+            PATHS /usr/lib/${musl_triplet} /usr/lib/musl/lib /usr/local/musl/lib)
+  find_path(VARNOCK_MUSL_INCLUDE_DIR NAMES stdlib.h NO_DEFAULT_PATH
+            PATHS /usr/include/${musl_triplet} /usr/lib/musl/include /usr/local/musl/include)
+
+  # The C++ library's own header folders, then musl's, then the compiler's
+  # (stddef.h, stdarg.h): libstdc++'s <cstdlib> and friends reach the C
+  # headers with #include_next, so the order matters. The prelude answers
+  # the one question its glibc-made configuration asks of the C library.
+  set(cxx_headers "")
+  set(compiler_headers "")
+  foreach(dir IN LISTS CMAKE_CXX_IMPLICIT_INCLUDE_DIRECTORIES)
+    if(dir MATCHES "/c\\+\\+/")
+      list(APPEND cxx_headers -isystem${dir})
+    elseif(dir MATCHES "/gcc/.*/include$")
+      list(APPEND compiler_headers -isystem${dir})
+    endif()
+  endforeach()
+  set(VARNOCK_MUSL_COMPILE_OPTIONS -nostdinc ${cxx_headers} -isystem${VARNOCK_MUSL_INCLUDE_DIR} ${compiler_headers}
+                                   -include ${CMAKE_CURRENT_LIST_DIR}/static-musl-prelude.h -fno-pie)
+
+  # The C run-time's start files around the program, the compiler's own
+  # (crtbeginT.o for a static link), and no library but libc and libgcc.
+  foreach(file crtbeginT.o crtend.o libgcc.a)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${file}
+                    OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    string(MAKE_C_IDENTIFIER ${file} key)
+    set(gcc_${key} ${path})
+  endforeach()
+  set(m ${VARNOCK_MUSL_LIB_DIR})
+  set(VARNOCK_MUSL_LINK_OPTIONS -static -nostdlib -no-pie ${m}/crt1.o ${m}/crti.o ${gcc_crtbeginT_o})
+  set(VARNOCK_MUSL_LINK_LIBRARIES ${m}/libc.a ${gcc_libgcc_a} ${gcc_crtend_o} ${m}/crtn.o)
+
+  if(VARNOCK_MUSL_LIB_DIR AND VARNOCK_MUSL_INCLUDE_DIR AND EXISTS ${m}/crt1.o AND EXISTS ${gcc_crtbeginT_o})
+    # What the product asks of the headers and the link, tried once (the
+    # answer is cached as VARNOCK_MUSL_WORKS).
+    set(check ${CMAKE_BINARY_DIR}/CMakeFiles/static-musl-check.cpp)
+    file(WRITE ${check} "#include <bit>\n#include <cstdint>\n#include <cstring>\n#include <new>\n#include <unistd.h>\n"
+                        "alignas(4) char b[4];\n"
+                        "int main() { auto* n = new (b) std::uint32_t(std::bit_ceil(std::strlen(b)));"
+                        " return write(1, b, *n) < 0; }\n")
+    try_compile(VARNOCK_MUSL_WORKS ${CMAKE_BINARY_DIR}/CMakeFiles/static-musl-check SOURCES ${check}
+                COMPILE_DEFINITIONS ${VARNOCK_MUSL_COMPILE_OPTIONS} -fno-exceptions -fno-rtti
+                LINK_OPTIONS ${VARNOCK_MUSL_LINK_OPTIONS}
+                LINK_LIBRARIES ${VARNOCK_MUSL_LINK_LIBRARIES}
+                CXX_STANDARD 20)
+    set(varnock_musl ${VARNOCK_MUSL_WORKS})
+  endif()
+endif()
+
+if(varnock_musl)
+  message(STATUS "varnock: one static program over musl (${VARNOCK_MUSL_LIB_DIR})")
+elseif(wanted)
+  message(STATUS "varnock: no static musl link (it needs g++ and musl: apt-get install musl-tools); "
+                 "the program links the ordinary shared libraries")
+endif()
+
+function(varnock_link_program target)
+  if(NOT varnock_musl)
+    target_link_libraries(${target} PRIVATE ${ARGN})
+    return()
+  endif()
+  # The program compiles every source of the libraries (and of those they
+  # link) itself, against musl's headers; the libraries stay as they are
+  # for the tests.
+  set(pending ${ARGN})
+  set(seen "")
+  while(pending)
+    list(POP_FRONT pending library)
+    if(NOT TARGET ${library} OR library IN_LIST seen)
+      continue()
+    endif()
+    list(APPEND seen ${library})
+    get_target_property(type ${library} TYPE)
+    if(type STREQUAL "STATIC_LIBRARY")
+      get_target_property(sources ${library} SOURCES)
+      get_target_property(dir ${library} SOURCE_DIR)
+      foreach(source IN LISTS sources)
+        cmake_path(ABSOLUTE_PATH source BASE_DIRECTORY ${dir})
+        target_sources(${target} PRIVATE ${source})
+      endforeach()
+    endif()
+    get_target_property(links ${library} INTERFACE_LINK_LIBRARIES)
+    if(links)
+      list(APPEND pending ${links})
+    endif()
+  endwhile()
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_options(${target} PRIVATE ${VARNOCK_MUSL_COMPILE_OPTIONS} -fno-exceptions -fno-rtti)
+  target_link_options(${target} PRIVATE ${VARNOCK_MUSL_LINK_OPTIONS})
+  target_link_libraries(${target} PRIVATE ${VARNOCK_MUSL_LINK_LIBRARIES})
+  # The file that is run and installed carries no symbols or debug
+  # information: the crash report gives addresses, not names, and the
+  # program stays a few dozen KiB. They go to <program>.debug beside it,
+  # where gdb finds them through the debug link.
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> $<TARGET_FILE:${target}>.debug
+    COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE:${target}>.debug $<TARGET_FILE:${target}>
+    VERBATIM)
+endfunction()
