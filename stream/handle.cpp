@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "pool/memory_pool.h"
+#include "stream/line_feeds.h"
 #include "stream/stream.h"
 
 namespace varnock {
@@ -35,14 +36,14 @@ std::uint32_t SplitLineEnds(const std::uint8_t* data, std::uint32_t count, std::
 
 // Copies data to `to`, which has room for twice as much, with a CR before
 // every LF, a run between line feeds at a time; returns the bytes stored.
+// A run's copy may spill past its line feed, never past that room: what
+// it spills is overwritten by what follows.
 std::uint32_t ExpandLineEnds(const std::uint8_t* data, std::uint32_t count, std::uint8_t* to) {
   std::uint8_t* start = to;
-  while (count > 0) {
-    const auto* lf = static_cast<const std::uint8_t*>(std::memchr(data, '\n', count));
-    std::uint32_t run = lf ? static_cast<std::uint32_t>(lf - data) : count;
-    std::memcpy(to, data, run);
+  for (;;) {
+    std::uint32_t run = CopyUntilLineFeed(data, count, to);
     to += run;
-    if (!lf) break;
+    if (run == count) break;
     *to++ = '\r';
     *to++ = '\n';
     data += run + 1;

@@ -5,6 +5,7 @@
 #include "pool/memory_pool.h"
 #include "pool/runtime_locks.h"
 #include "stream/handle.h"
+#include "stream/line_feeds.h"
 
 namespace varnock {
 namespace {
@@ -196,11 +197,10 @@ bool InLine(const Stream* s) {
 // Stores bytes that PutByte would only have stored; returns how many.
 std::uint32_t StoreInLine(const std::uint8_t* p, std::uint32_t n, Stream* s) {
   auto room = s->bufferSize - static_cast<std::uint32_t>(s->cursor - s->bufferStart);
-  std::uint32_t take = n < room ? n : room;
-  if (const void* lf = std::memchr(p, '\n', take)) take = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(lf) - p);
+  // The room past the cursor is free, so the copy may run on there.
+  std::uint32_t take = CopyUntilLineFeed(p, n < room ? n : room, s->cursor);
   if (take == 0) return 0;
   if (KindOf(s) == kKindConsole) CloseAllHook = CloseAllStreams;
-  std::memcpy(s->cursor, p, take);
   s->cursor += take;
   s->count = 0;
   return take;

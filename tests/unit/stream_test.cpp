@@ -3,8 +3,10 @@
 #include <cstring>
 #include <random>
 #include <tuple>
+#include <vector>
 
 #include "pool/memory_pool.h"
+#include "stream/line_feeds.h"
 #include "tests/unit/world.h"
 
 namespace varnock {
@@ -135,6 +137,22 @@ TEST_F(StreamTest, WriteBlockGoesOutThroughItsLastLineFeed) {
   EXPECT_EQ(WriteBlock("\n", 1, 1, StandardOutput), 1u);
   EXPECT_EQ(StdOutBytes(), "> ab\r\ncd\r\nef\r\n");
   EXPECT_EQ(WriteBlock("abc", 2, 2, StandardOutput), 0u + 2u);  // items, partial counted
+}
+
+// Lengths on both sides of the eight-byte step, the line feed anywhere or
+// nowhere (lf == n), a second one after it: the bytes before the first are
+// copied and counted, none past n is written (or, under ASan, read).
+TEST(CopyUntilLineFeed, AnyLengthAnyPositionAndNothingPastTheEnd) {
+  for (std::uint32_t n = 0; n <= 20; ++n) {
+    for (std::uint32_t lf = 0; lf <= n; ++lf) {
+      std::vector<std::uint8_t> from(n), to(n + 8, '#');
+      for (std::uint32_t i = 0; i < n; ++i) from[i] = static_cast<std::uint8_t>(i == lf || i == n - 1 ? '\n' : 'a' + i);
+      if (lf == n && n > 0) from[n - 1] = 'z';
+      ASSERT_EQ(CopyUntilLineFeed(from.data(), n, to.data()), lf) << "n " << n;
+      EXPECT_TRUE(std::equal(from.begin(), from.begin() + lf, to.begin())) << n << ", " << lf;
+      EXPECT_EQ(std::count(to.begin() + n, to.end(), '#'), 8) << n << ", " << lf;
+    }
+  }
 }
 
 TEST_F(StreamTest, CloseAllHookIsSetByTheFirstConsoleWrite) {
