@@ -256,7 +256,9 @@ struct PosixCriticalSection {
 constexpr int kFutexWaitPrivate = 0 | 128;
 constexpr int kFutexWakePrivate = 1 | 128;
 
-void WaitForLock(PosixCriticalSection* cs, int seen) {
+// Out of line: an enter that finds the lock free stays small enough to
+// inline where it is called.
+[[gnu::noinline, gnu::cold]] void WaitForLock(PosixCriticalSection* cs, int seen) {
   if (seen != 2) seen = __atomic_exchange_n(&cs->state, 2, __ATOMIC_ACQUIRE);
   while (seen != 0) {
     ::syscall(SYS_futex, &cs->state, kFutexWaitPrivate, 2, nullptr, nullptr, 0);
