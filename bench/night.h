@@ -1,64 +1,57 @@
-// The night once more, for the stand-ins that measure our run-time against
-// the C and C++ libraries: the same messages, turns and endings, printed and
-// read through an Io that each stand-in supplies:
-//   Say(line) prints a line ending in CR LF; Blank() an empty one;
-//   Read(value) reads a number and drops the rest of its line, false at
-//   the end of input.
-#pragma once
+/* The night once more, for the stand-ins that measure our run-time against
+   the C and C++ libraries: the same messages, turns and endings, in code
+   that is C and C++ alike. A stand-in declares, before it includes this:
+     NightLine, a message's type, and the messages W1 ... G3 of
+       bench/night_messages.h (made from game/messages.h);
+     void Say(NightLine line): prints the line, ending in CR LF;
+     void Blank(void): prints an empty line;
+     int Read(int* value): reads a number and drops the rest of its line;
+       0 at the end of input. */
+#ifndef VARNOCK_BENCH_NIGHT_H
+#define VARNOCK_BENCH_NIGHT_H
 
-#include <cstdint>
-#include <initializer_list>
-
-#include "game/messages.h"
-
-namespace bench {
-
-using varnock::CountedString;
-
-template <class Io>
-void PlayNight(Io& io) {
-  using namespace varnock::messages;
-  int total = 0, fruit = 0;
-  bool over = false;
-  io.Say(W1);
-  io.Say(W2);
+static void PlayNight(void) {
+  static const NightLine menu[] = {D1, D2, D3, D4, D5, D6};
+  static const NightLine endings[] = {E13, E14, E15, E16, E17a, E18};
+  int total = 0, fruit = 0, over = 0;
+  Say(W1);
+  Say(W2);
   do {
-    for (CountedString line : std::initializer_list<CountedString>{D1, D2, D3, D4, D5, D6}) io.Say(line);
+    for (unsigned i = 0; i < sizeof menu / sizeof menu[0]; i++) Say(menu[i]);
     int value = 0;
-    if (!io.Read(value)) {
-      over = true;
+    if (!Read(&value)) {
+      over = 1;
       break;
     }
-    switch (static_cast<std::int16_t>(value)) {
-      case 1: io.Say(R1), io.Blank(), total += 4; break;
-      case 2: io.Say(R2a), io.Say(R2b), io.Blank(), total += 1; break;
-      case 3: io.Say(R3), total += 6; break;
+    switch ((short)value) {
+      case 1: Say(R1), Blank(), total += 4; break;
+      case 2: Say(R2a), Say(R2b), Blank(), total += 1; break;
+      case 3: Say(R3), total += 6; break;
       case 4:
-        io.Say(R4);
+        Say(R4);
         if (++fruit == 2) {
-          io.Say(R4x), over = true;
+          Say(R4x), over = 1;
         } else {
-          io.Say(R4a), io.Say(R4b), io.Say(R4c);
+          Say(R4a), Say(R4b), Say(R4c);
         }
-        io.Blank();
+        Blank();
         break;
-      case 5: io.Say(R5a), io.Say(R5b), io.Blank(), over = true; break;
-      case 6: io.Say(R6), io.Blank(), total += 5; break;
-      default: io.Say(RX);
+      case 5: Say(R5a), Say(R5b), Blank(), over = 1; break;
+      case 6: Say(R6), Blank(), total += 5; break;
+      default: Say(RX);
     }
   } while (total < 13 && !over);
-  io.Blank();
+  Blank();
   if (!over) {
-    CountedString endings[] = {E13, E14, E15, E16, E17a, E18};
-    io.Say(endings[total > 17 ? 5 : total - 13]);
-    if (total == 17) io.Say(E17b);
+    Say(endings[total > 17 ? 5 : total - 13]);
+    if (total == 17) Say(E17b);
   }
-  io.Blank();
-  io.Say(G1);
-  io.Blank();
-  io.Blank();
-  io.Say(G2);
-  io.Say(G3);
+  Blank();
+  Say(G1);
+  Blank();
+  Blank();
+  Say(G2);
+  Say(G3);
 }
 
-}  // namespace bench
+#endif

@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# The whole night, measured: varnock against the same night written with C
-# stdio and with iostreams (night_stdio, night_iostream). Input: TURNS lines
-# of an off-menu choice (7), then 3, 3, 3; standard output to a file, checked
-# byte for byte against varnock's with cmp. Prints the table and puts it in
-# bench/README.md between its table markers; the profile of varnock's turn
-# is left in build-bench/night/profile.txt.
+# varnock against the same night written with C stdio, compiled as C
+# (night_stdio_c) and as C++ (night_stdio), and with iostreams
+# (night_iostream); standard output to a file, checked byte for byte
+# against varnock's with cmp. Two tables, printed and put in bench/README.md
+# between their markers:
+#   the whole night: one night of 3, 3, 1 from start to exit - user-space
+#   instructions, peak RSS and wall time (ROUNDS paired runs, default 60),
+#   the size of the file and the shared objects it loads;
+#   a turn: TURNS lines of an off-menu choice (7), then 3, 3, 3 - per turn
+#   instructions and time, the system calls, and peak RSS up to BIG_TURNS.
+# The profile of varnock's turn is left in build-bench/night/profile.txt.
 #   Standard output always goes to a file: on a character device such as
 #   /dev/null the program would add its console pause.
 #   Needs: valgrind, strace, GNU time (apt-get install valgrind strace time).
@@ -13,11 +18,17 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 turns=${TURNS:-100000}
 big=${BIG_TURNS:-1000000}
+rounds=${ROUNDS:-60}
 dir=build-bench/night
 
 cmake -S . -B build-bench -DVARNOCK_BENCH=ON -DVARNOCK_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-bench -j"$(nproc)" --target varnock night_stdio night_iostream bench_streams >/dev/null
+cmake --build build-bench -j"$(nproc)" \
+  --target varnock night_stdio_c night_stdio night_iostream whole_night bench_streams >/dev/null
+programs="varnock:build-bench/varnock stdio_c:build-bench/bench/night_stdio_c stdio:build-bench/bench/night_stdio
+  iostream:build-bench/bench/night_iostream"
+c_stdio=build-bench/bench/night_stdio_c
 mkdir -p "$dir"
+printf '3\n3\n1\n' >"$dir/in.331"
 for n in 0 "$turns" "$big"; do
   awk -v n="$n" 'BEGIN { for (i = 0; i < n; i++) print 7; print 3; print 3; print 3 }' >"$dir/in.$n"
 done
@@ -41,10 +52,32 @@ timed() {
 }
 rss() { /usr/bin/time -f %M "$1" <"$dir/in.$2" 2>&1 >"$dir/out.rss" | tail -n1; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+# Shared objects the loader maps, the loader itself included: 0 for a static file.
+libraries() { { ldd "$1" 2>/dev/null || true; } | grep -c / || true; }
 
+# The whole night, against C stdio. whole_night prints "file wall-µs
+# ratio-to-the-first" for each program, C stdio first.
+declare -A wall pair
+while read -r file us r; do
+  wall[$file]=$us pair[$file]=$r
+done < <(build-bench/bench/whole_night "$rounds" "$dir/in.331" "$dir/out.whole" $c_stdio \
+  $(for entry in $programs; do [ "${entry#*:}" = $c_stdio ] || echo "${entry#*:}"; done))
+"$c_stdio" <"$dir/in.331" >"$dir/out.331"
+c_ir=$(instructions stdio_c 331 "$c_stdio") c_peak=$(rss "$c_stdio" 331)
+whole="| program | instructions | × C stdio | peak RSS | × C stdio | wall, median of $rounds | × C stdio, paired | file | shared objects |
+|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+for entry in $programs; do
+  name=${entry%%:*} bin=${entry#*:} file=${entry##*/}
+  "$bin" <"$dir/in.331" | cmp "$dir/out.331" -
+  ir=$(instructions "$name" 331 "$bin") peak=$(rss "$bin" 331)
+  whole+="
+| $name | $ir | $(ratio "$ir" "$c_ir") | $peak KiB | $(ratio "$peak" "$c_peak") | ${wall[$file]} µs | ${pair[$file]} | $(stat -c %s "$bin") B | $(libraries "$bin") |"
+done
+
+# A turn.
 table="| program | instructions / turn | × varnock | wall ns / turn | × varnock | CPU ns / turn | writes to stdout | output lines | reads from stdin | read request | peak RSS, $turns turns | peak RSS, $big turns |
 |---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
-for entry in varnock:build-bench/varnock stdio:build-bench/bench/night_stdio iostream:build-bench/bench/night_iostream; do
+for entry in $programs; do
   name=${entry%%:*} bin=${entry#*:}
   read -r ns cpu < <(timed "$bin" "$name")
   cmp "$dir/out.varnock" "$dir/out.$name"
@@ -65,8 +98,11 @@ done
 callgrind_annotate "$dir/cg.varnock.$turns" >"$dir/profile.txt" 2>/dev/null
 rm -f "$dir"/out.* "$dir/in.$big"
 
+echo "$whole"
+echo
 echo "$table"
-awk -v table="$table" '
+awk -v whole="$whole" -v table="$table" '
+  /<!-- whole night table -->/ { print; print whole; skip = 1; next }
   /<!-- night table -->/ { print; print table; skip = 1; next }
-  /<!-- end of night table -->/ { skip = 0 }
+  /<!-- end of (whole )?night table -->/ { skip = 0 }
   !skip' bench/README.md >"$dir/README.md" && cp "$dir/README.md" bench/README.md
