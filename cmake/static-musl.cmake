@@ -12,12 +12,12 @@
 option(VARNOCK_STATIC_MUSL "Link the native Linux program statically against musl where it is installed" ON)
 set(varnock_musl OFF)
 
-set(wanted OFF)
+set(musl_wanted OFF)
 if(VARNOCK_STATIC_MUSL AND CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT CMAKE_CROSSCOMPILING
    AND NOT VARNOCK_SANITIZE AND NOT VARNOCK_FUZZ)
-  set(wanted ON)
+  set(musl_wanted ON)
 endif()
-if(wanted AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+if(musl_wanted AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   # Debian's musl-dev, then musl's own default prefix.
   set(musl_triplet ${CMAKE_SYSTEM_PROCESSOR}-linux-musl)
   find_path(VARNOCK_MUSL_LIB_DIR NAMES libc.a crt1.o NO_DEFAULT_PATH
@@ -29,39 +29,39 @@ if(wanted AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   # (stddef.h, stdarg.h): libstdc++'s <cstdlib> and friends reach the C
   # headers with #include_next, so the order matters. The prelude answers
   # the one question its glibc-made configuration asks of the C library.
-  set(cxx_headers "")
-  set(compiler_headers "")
-  foreach(dir IN LISTS CMAKE_CXX_IMPLICIT_INCLUDE_DIRECTORIES)
-    if(dir MATCHES "/c\\+\\+/")
-      list(APPEND cxx_headers -isystem${dir})
-    elseif(dir MATCHES "/gcc/.*/include$")
-      list(APPEND compiler_headers -isystem${dir})
+  set(musl_cxx_headers "")
+  set(musl_compiler_headers "")
+  foreach(musl_dir IN LISTS CMAKE_CXX_IMPLICIT_INCLUDE_DIRECTORIES)
+    if(musl_dir MATCHES "/c\\+\\+/")
+      list(APPEND musl_cxx_headers -isystem${musl_dir})
+    elseif(musl_dir MATCHES "/gcc/.*/include$")
+      list(APPEND musl_compiler_headers -isystem${musl_dir})
     endif()
   endforeach()
-  set(VARNOCK_MUSL_COMPILE_OPTIONS -nostdinc ${cxx_headers} -isystem${VARNOCK_MUSL_INCLUDE_DIR} ${compiler_headers}
+  set(VARNOCK_MUSL_COMPILE_OPTIONS -nostdinc ${musl_cxx_headers} -isystem${VARNOCK_MUSL_INCLUDE_DIR} ${musl_compiler_headers}
                                    -include ${CMAKE_CURRENT_LIST_DIR}/static-musl-prelude.h -fno-pie)
 
   # The C run-time's start files around the program, the compiler's own
   # (crtbeginT.o for a static link), and no library but libc and libgcc.
-  foreach(file crtbeginT.o crtend.o libgcc.a)
-    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${file}
-                    OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
-    string(MAKE_C_IDENTIFIER ${file} key)
-    set(gcc_${key} ${path})
+  foreach(musl_file crtbeginT.o crtend.o libgcc.a)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${musl_file}
+                    OUTPUT_VARIABLE musl_path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    string(MAKE_C_IDENTIFIER ${musl_file} musl_key)
+    set(gcc_${musl_key} ${musl_path})
   endforeach()
-  set(m ${VARNOCK_MUSL_LIB_DIR})
-  set(VARNOCK_MUSL_LINK_OPTIONS -static -nostdlib -no-pie ${m}/crt1.o ${m}/crti.o ${gcc_crtbeginT_o})
-  set(VARNOCK_MUSL_LINK_LIBRARIES ${m}/libc.a ${gcc_libgcc_a} ${gcc_crtend_o} ${m}/crtn.o)
+  set(musl_lib ${VARNOCK_MUSL_LIB_DIR})
+  set(VARNOCK_MUSL_LINK_OPTIONS -static -nostdlib -no-pie ${musl_lib}/crt1.o ${musl_lib}/crti.o ${gcc_crtbeginT_o})
+  set(VARNOCK_MUSL_LINK_LIBRARIES ${musl_lib}/libc.a ${gcc_libgcc_a} ${gcc_crtend_o} ${musl_lib}/crtn.o)
 
-  if(VARNOCK_MUSL_LIB_DIR AND VARNOCK_MUSL_INCLUDE_DIR AND EXISTS ${m}/crt1.o AND EXISTS ${gcc_crtbeginT_o})
+  if(VARNOCK_MUSL_LIB_DIR AND VARNOCK_MUSL_INCLUDE_DIR AND EXISTS ${musl_lib}/crt1.o AND EXISTS ${gcc_crtbeginT_o})
     # What the product asks of the headers and the link, tried once (the
     # answer is cached as VARNOCK_MUSL_WORKS).
-    set(check ${CMAKE_BINARY_DIR}/CMakeFiles/static-musl-check.cpp)
-    file(WRITE ${check} "#include <bit>\n#include <cstdint>\n#include <cstring>\n#include <new>\n#include <unistd.h>\n"
+    set(musl_check ${CMAKE_BINARY_DIR}/CMakeFiles/static-musl-check.cpp)
+    file(WRITE ${musl_check} "#include <bit>\n#include <cstdint>\n#include <cstring>\n#include <new>\n#include <unistd.h>\n"
                         "alignas(4) char b[4];\n"
                         "int main() { auto* n = new (b) std::uint32_t(std::bit_ceil(std::strlen(b)));"
                         " return write(1, b, *n) < 0; }\n")
-    try_compile(VARNOCK_MUSL_WORKS ${CMAKE_BINARY_DIR}/CMakeFiles/static-musl-check SOURCES ${check}
+    try_compile(VARNOCK_MUSL_WORKS ${CMAKE_BINARY_DIR}/CMakeFiles/static-musl-check SOURCES ${musl_check}
                 COMPILE_DEFINITIONS ${VARNOCK_MUSL_COMPILE_OPTIONS} -fno-exceptions -fno-rtti
                 LINK_OPTIONS ${VARNOCK_MUSL_LINK_OPTIONS}
                 LINK_LIBRARIES ${VARNOCK_MUSL_LINK_LIBRARIES}
@@ -72,7 +72,7 @@ endif()
 
 if(varnock_musl)
   message(STATUS "varnock: one static program over musl (${VARNOCK_MUSL_LIB_DIR})")
-elseif(wanted)
+elseif(musl_wanted)
   message(STATUS "varnock: no static musl link (it needs g++ and musl: apt-get install musl-tools); "
                  "the program links the ordinary shared libraries")
 endif()
