@@ -51,6 +51,8 @@ timed() {
   awk -v t="$best" 'BEGIN { split(t, x); printf "%d %d\n", x[1] * 1e9, (x[2] + x[3]) * 1e9 }'
 }
 rss() { /usr/bin/time -f %M "$1" <"$dir/in.$2" 2>&1 >"$dir/out.rss" | tail -n1; }
+# The median of five, for a night too short for one run to say.
+rss5() { for _ in 1 2 3 4 5; do rss "$1" "$2"; done | sort -n | sed -n 3p; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 # Shared objects the loader maps, the loader itself included: 0 for a static file.
 libraries() { { ldd "$1" 2>/dev/null || true; } | grep -c / || true; }
@@ -63,13 +65,14 @@ while read -r file us r; do
 done < <(build-bench/bench/whole_night "$rounds" "$dir/in.331" "$dir/out.whole" $c_stdio \
   $(for entry in $programs; do [ "${entry#*:}" = $c_stdio ] || echo "${entry#*:}"; done))
 "$c_stdio" <"$dir/in.331" >"$dir/out.331"
-c_ir=$(instructions stdio_c 331 "$c_stdio") c_peak=$(rss "$c_stdio" 331)
+c_ir=$(instructions stdio_c 331 "$c_stdio") c_peak=$(rss5 "$c_stdio" 331)
 whole="| program | instructions | × C stdio | peak RSS | × C stdio | wall, median of $rounds | × C stdio, paired | file | shared objects |
 |---|---:|---:|---:|---:|---:|---:|---:|---:|"
 for entry in $programs; do
   name=${entry%%:*} bin=${entry#*:} file=${entry##*/}
   "$bin" <"$dir/in.331" | cmp "$dir/out.331" -
-  ir=$(instructions "$name" 331 "$bin") peak=$(rss "$bin" 331)
+  ir=$c_ir peak=$c_peak
+  [ "$bin" = "$c_stdio" ] || ir=$(instructions "$name" 331 "$bin") peak=$(rss5 "$bin" 331)
   whole+="
 | $name | $ir | $(ratio "$ir" "$c_ir") | $peak KiB | $(ratio "$peak" "$c_peak") | ${wall[$file]} µs | ${pair[$file]} | $(stat -c %s "$bin") B | $(libraries "$bin") |"
 done
