@@ -61,10 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     pastEnd += atEnd;
   }
   // Whole-buffer requests; a look at whether a pipe holds more, for a CR
-  // that ended a short read; after a full read that ended in CR, an attempt
-  // to move back one byte.
+  // that ended a short read; after a full read that ended in CR, the
+  // handle's type, and on a disk file an attempt to move back one byte.
   for (const std::string& call : fakeos::Log())
-    Require(call == "ReadFile in 256" || call == "PeekNamedPipe in" || call == "SetFilePointer in -1 1",
+    Require(call == "ReadFile in 256" || call == "PeekNamedPipe in" || call == "GetFileType in" ||
+                call == "SetFilePointer in -1 1",
             "only standard input is read, a buffer at a time");
   return 0;
 }
