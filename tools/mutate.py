@@ -151,9 +151,9 @@ def failed_tests(log):
     return re.findall(r"^\s*\d+ - (\S+)", tail[1], re.M)
 
 
-def ctest(args, build, select, log):
-    command = ["ctest", "--test-dir", str(build), "-j", str(args.jobs), "--timeout", str(args.timeout)] + select
-    ok = run(command, args.timeout * 4, log)
+def ctest(args, build, select, log, limit):
+    command = ["ctest", "--test-dir", str(build), "-j", str(args.jobs), "--timeout", str(limit)] + select
+    ok = run(command, limit * 4, log)
     failed = failed_tests(log)
     return ok, failed or ([] if ok else ["(ctest itself: see " + str(log) + ")"])
 
@@ -165,10 +165,12 @@ def test_mutant(args, build, source, m):
     try:
         if not run(["cmake", "--build", str(build), "-j", str(args.jobs)], 1800, build / "mutant-build.log"):
             return "invalid", [], time.monotonic() - start
+        logs = build / "mutant-logs"
+        logs.mkdir(exist_ok=True)
         select = ["-E", args.slow] if args.slow else []
-        ok, failed = ctest(args, build, select, build / "mutant-test.log")
+        ok, failed = ctest(args, build, select, logs / f"{m.id}.log", args.timeout)
         if ok and args.slow:
-            ok, failed = ctest(args, build, ["-R", args.slow], build / "mutant-slow-test.log")
+            ok, failed = ctest(args, build, ["-R", args.slow], logs / f"{m.id}.slow.log", args.slow_timeout)
     finally:
         source.restore()
     return ("survived" if ok else "killed"), failed, time.monotonic() - start
@@ -180,8 +182,9 @@ def main():
     parser.add_argument("--only", action="append", default=[], metavar="ID", help="run only these mutants")
     parser.add_argument("--build", default=str(ROOT / "build-mutate"), help="build directory (default build-mutate)")
     parser.add_argument("--jobs", type=int, default=2, help="build and test jobs (default 2)")
-    parser.add_argument("--timeout", type=int, default=300, help="seconds one test may take (default 300)")
+    parser.add_argument("--timeout", type=int, default=120, help="seconds one test may take (default 120)")
     parser.add_argument("--slow", default="HugeInput", help="regex of tests run only when no other test fails")
+    parser.add_argument("--slow-timeout", type=int, default=600, help="seconds one of those may take (default 600)")
     args = parser.parse_args()
 
     mutants, errors = parse(LIST)
@@ -212,13 +215,14 @@ def main():
         return 1
     print("building and testing the unchanged code ...", flush=True)
     if not run(["cmake", "--build", str(build), "-j", str(args.jobs)], 3600, build / "mutant-build.log") or \
-            not ctest(args, build, [], build / "mutant-test.log")[0]:
+            not ctest(args, build, [], build / "mutant-test.log", args.slow_timeout)[0]:
         print(f"the unchanged code does not build or pass: see {build}/mutant-*.log", file=sys.stderr)
         return 1
 
     width = max(len(m.id) for m in chosen)
     print(f"{'mutant':<{width}}  {'result':<10} {'secs':>5}  failing tests", flush=True)
     results, started = {}, time.monotonic()
+    record = open(build / "mutate-results.tsv", "w")  # id, result, every failing test
     try:
         for m in chosen:
             status, failed, secs = test_mutant(args, build, source, m)
@@ -227,8 +231,8 @@ def main():
             results[m.id] = status
             shown = ", ".join(failed[:3]) + (f" (+{len(failed) - 3})" if len(failed) > 3 else "")
             print(f"{m.id:<{width}}  {status:<10} {secs:5.0f}  {shown}", flush=True)
-            with open(build / "mutate-results.tsv", "a") as record:
-                record.write(f"{m.id}\t{status}\t{' '.join(failed)}\n")
+            record.write(f"{m.id}\t{status}\t{' '.join(failed)}\n")
+            record.flush()
     except KeyboardInterrupt:
         print("interrupted; the source is as it was", file=sys.stderr)
         return 130
