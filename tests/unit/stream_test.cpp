@@ -31,6 +31,8 @@ TEST_F(StreamTest, LineGoesOutAsOneWriteWithCrLfAtItsLineFeed) {
   EXPECT_TRUE(fakeos::Writes().empty());
   PutByte('\n', StandardOutput);
   EXPECT_EQ(WritesTo(fakeos::StdOut()), std::vector<std::string>{"2: Beer\r\n"});
+  PutBytes(reinterpret_cast<const std::uint8_t*>("3\n4"), 3, StandardOutput);  // the same for a run of bytes
+  EXPECT_EQ(WritesTo(fakeos::StdOut()).back(), "3\r\n");
 }
 
 TEST_F(StreamTest, FullLineBufferIsWrittenWhenTheNextByteArrives) {
@@ -44,6 +46,8 @@ TEST_F(StreamTest, FullLineBufferIsWrittenWhenTheNextByteArrives) {
   EXPECT_EQ(fakeos::Writes().size(), 1u);  // the other 44 wait
   EXPECT_EQ(FlushStream(StandardOutput), 0);
   EXPECT_EQ(StdOutBytes(), text);
+  Put(std::string(256, 'y') + "\n", StandardOutput);  // the buffer exactly full when the line feed comes
+  EXPECT_EQ(WritesTo(fakeos::StdOut()).back(), "\r\n");
 }
 
 TEST_F(StreamTest, StandardOutputIsFlushedBeforeStandardInputIsRefilled) {
@@ -56,7 +60,8 @@ TEST_F(StreamTest, StandardOutputIsFlushedBeforeStandardInputIsRefilled) {
 TEST_F(StreamTest, StandardErrorWritesEveryByteAtOnce) {
   PutByte('a', StandardError);
   PutByte('b', StandardError);
-  EXPECT_EQ(WritesTo(fakeos::StdErr()), (std::vector<std::string>{"a", "b"}));
+  WriteBlock("c\nd", 1, 3, StandardError);  // a block at once too, its line feed not last
+  EXPECT_EQ(WritesTo(fakeos::StdErr()), (std::vector<std::string>{"a", "b", "c\r\nd"}));
 }
 
 TEST_F(StreamTest, PushedBackBytesComeBackLastInFirstOut) {
@@ -103,6 +108,7 @@ TEST_F(StreamTest, FailedWriteDropsTheLineAndEverythingAfterIt) {
   EXPECT_EQ(StdOutBytes(), "one\r\n");
   EXPECT_EQ(fakeos::Writes().size(), 2u);  // nothing tried after the failure
   EXPECT_EQ(FlushStream(StandardOutput), -1);
+  EXPECT_EQ(FlushStream(nullptr), -1);  // every stream, one of them failed
   EXPECT_EQ(LastOsError, os::ERROR_GEN_FAILURE);
 }
 
@@ -110,15 +116,15 @@ TEST_F(StreamTest, ShortWriteOfConvertedLineEndsIsAFailure) {
   // "a\nb\n" goes out as 6 bytes; taking 4 of them loses a line end even
   // though 4 is as many as were handed down.
   fakeos::State(fakeos::StdOut()).acceptLimit = 4;
-  EXPECT_EQ(WriteBlock("a\nb\n", 1, 4, StandardOutput), 4u);
+  EXPECT_EQ(WriteBlock("a\nb\ncd", 3, 2, StandardOutput), 2u);  // the second item went out in part
   EXPECT_TRUE(StandardOutput->error);
-  EXPECT_LT(HandleWrite(1, reinterpret_cast<const std::uint8_t*>("a\nb\n"), 4), 4u);
+  EXPECT_EQ(HandleWrite(1, reinterpret_cast<const std::uint8_t*>("a\nb\n"), 4), 3u);  // a, LF, b went out whole
   fakeos::State(fakeos::StdOut()).acceptLimit = 6;
   EXPECT_EQ(HandleWrite(1, reinterpret_cast<const std::uint8_t*>("a\nb\n"), 4), 6u);
 }
 
 TEST_F(StreamTest, WithoutPoolMemoryConvertedOutputGoesOutInPiecesUnchanged) {
-  std::string text;
+  std::string text(127, 'x');  // the first piece ends where an LF would need two bytes
   for (int i = 0; i < 400; ++i) text += "line " + std::to_string(i) + "\n";
   std::string expected;
   for (char c : text) expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
@@ -128,6 +134,10 @@ TEST_F(StreamTest, WithoutPoolMemoryConvertedOutputGoesOutInPiecesUnchanged) {
   EXPECT_EQ(n, expected.size());
   EXPECT_EQ(StdOutBytes(), expected);
   EXPECT_GT(fakeos::Writes().size(), 1u);
+  const std::string lineFeeds(1500, '\n');
+  fakeos::FailNth(Call::GlobalAlloc, 1);
+  fakeos::FailNth(Call::WriteFile, 13);  // after twelve pieces, 1536 bytes, more than the data
+  EXPECT_EQ(HandleWrite(1, reinterpret_cast<const std::uint8_t*>(lineFeeds.data()), 1500), 0u);
 }
 
 TEST_F(StreamTest, WriteBlockGoesOutThroughItsLastLineFeed) {
@@ -137,6 +147,8 @@ TEST_F(StreamTest, WriteBlockGoesOutThroughItsLastLineFeed) {
   EXPECT_EQ(WriteBlock("\n", 1, 1, StandardOutput), 1u);
   EXPECT_EQ(StdOutBytes(), "> ab\r\ncd\r\nef\r\n");
   EXPECT_EQ(WriteBlock("abc", 2, 2, StandardOutput), 0u + 2u);  // items, partial counted
+  PutByte('\n', StandardOutput);  // what the block left for the next byte
+  EXPECT_EQ(WritesTo(fakeos::StdOut()).back(), std::string("abc\0\r\n", 6));
 }
 
 // Lengths on both sides of the eight-byte step, the line feed anywhere or
@@ -167,6 +179,7 @@ TEST_F(StreamTest, CloseStreamClosesTheHandleEvenWhenTheFlushFails) {
   Put("pending", StandardOutput);
   fakeos::FailNth(Call::WriteFile, 1);
   EXPECT_EQ(CloseStream(StandardOutput), -1);
+  EXPECT_TRUE(StandardOutput->error);
   EXPECT_TRUE(fakeos::State(fakeos::StdOut()).closed);
   EXPECT_EQ(HandleTable[1], nullptr);
   auto calls = fakeos::Log().size();
@@ -180,6 +193,7 @@ TEST_F(StreamTest, CloseAllStreamsFlushesAndClosesEveryStandardHandleUnderTheStr
   CloseAllStreams();
   EXPECT_EQ(StdOutBytes(), "tail");
   for (os::HANDLE h : {fakeos::StdIn(), fakeos::StdOut(), fakeos::StdErr()}) EXPECT_TRUE(fakeos::State(h).closed);
+  EXPECT_EQ(PutByte('x', StandardOutput), -1);
   PoolRelease();
   EXPECT_EQ(fakeos::LiveBlocks(), 0u);
 }
@@ -199,6 +213,9 @@ TEST_F(StreamTest, EmptyHandleSlotReadsAsEndAndFailsWrites) {
   EXPECT_EQ(PutByte('\n', StandardOutput), -1);
   EXPECT_TRUE(StandardOutput->error);
   EXPECT_EQ(HandleClose(1), -1);
+  fakeos::FailNth(Call::CloseHandle, 1, os::ERROR_INVALID_HANDLE);
+  EXPECT_EQ(HandleClose(2), -1);
+  EXPECT_EQ(LastOsError, os::ERROR_INVALID_HANDLE);
 }
 
 TEST_F(StreamTest, StringStreamKeepsWhatFitsAndCountsTheRest) {
@@ -208,6 +225,26 @@ TEST_F(StreamTest, StringStreamKeepsWhatFitsAndCountsTheRest) {
   EXPECT_EQ(WriteBlock("abcdef", 1, 6, &s), 6u);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 4), "abcd");
   EXPECT_EQ(SeekStream(&s, 0, 0), -1);
+}
+
+// Blocks at the edges of the size classes, of the largest class and just
+// above it, where each block comes from the system on its own.
+TEST_F(StreamTest, PoolBlocksHoldTheirSizeAndAreReusedOrGivenBack) {
+  for (std::uint32_t size : {16u, 17u, 2048u, 2049u, 70000u}) {
+    std::size_t systemBlocks = fakeos::LiveBlocks();
+    auto* a = static_cast<std::uint8_t*>(PoolTake(size));
+    auto* b = static_cast<std::uint8_t*>(PoolTake(size));
+    std::memset(a, 0xFF, size);  // up to the next block's header, not into it
+    std::memset(b, 0xFF, size);
+    PoolReturn(b);
+    PoolReturn(a);
+    if (size > 2048) {
+      EXPECT_EQ(fakeos::LiveBlocks(), systemBlocks) << size;
+    } else {  // the last one returned is the first taken again, and only once
+      EXPECT_EQ(PoolTake(size), a) << size;
+      EXPECT_EQ(PoolTake(size), b) << size;
+    }
+  }
 }
 
 // Whatever the chunking, the kind of handle and what a move back does,
