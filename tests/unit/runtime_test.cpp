@@ -202,6 +202,7 @@ TEST_F(RuntimeTest, FormattedPrinting) {
       {"a%qb", 1, "a%qb"},
       {"%i %i", 1, "1 %i"},  // a conversion without an argument stands as written
       {"%0200x", 1, "0000000000000000000000000000000000000000000000000000000000000001"},  // at most 64 wide
+      {"100%", 1, "100%"},
   };
   for (const auto& row : rows) {
     char buffer[96];
@@ -211,6 +212,7 @@ TEST_F(RuntimeTest, FormattedPrinting) {
   char small[5];
   EXPECT_EQ(FormatToBuffer(small, sizeof small, "%i", 123456), 4u);
   EXPECT_STREQ(small, "1234");
+  EXPECT_EQ(FormatToBuffer(small, 1, "%i", 5), 0u);  // room for the terminating zero alone
 }
 
 }  // namespace

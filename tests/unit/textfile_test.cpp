@@ -38,7 +38,7 @@ TEST_F(TextFileTest, ReadingTable) {
       {"4294967297", 1, 0},  {"-65535", -65535, 0},   {"- 5", 0, 0},       {"+", 0, 0},
       {"+-5", 0, 0},         {"5-3", 5, 0},           {"\f5", 0, 34},      {"\t5", 5, 0},
       {"5\xff", 5, 0},       {"\x80", 0, 34},         {"\n \n\t\n\v\r 42", 42, 0},
-      {"-2147483648", INT32_MIN, 0},                  {"-4294967295", 1, 0},
+      {"-2147483648", INT32_MIN, 0},                  {"-4294967295", 1, 0},  {std::string("\0" "5", 2), 0, 34},
   };
   for (const Row& row : rows) {
     ResetWorld();
@@ -188,13 +188,15 @@ TEST_F(TextFileTest, ReadLnOnAFileReadsAheadAndTheNextReadGivesItBack) {
 }
 
 TEST_F(TextFileTest, FillLookaheadAtALineEndKeepsTheLineEndAndMarksIt) {
-  DiskFile f("1\n\n7\n");
+  DiskFile f("1\n\n7");
   ReadInteger(f.variable);
   ReadLn(f.variable);  // the next line is empty
   EXPECT_EQ(f.lookahead[0], ' ');
   EXPECT_TRUE(f.record.flags & kEndOfLineMark);
   EXPECT_EQ(f.record.flags & kLookaheadMask, 0u);
   EXPECT_EQ(ReadInteger(f.variable), 7);
+  ReadLn(f.variable);  // at the end: nothing read ahead to give back
+  EXPECT_EQ(ReadInteger(f.variable), 0);
 }
 
 TEST_F(TextFileTest, FailedSeekBackLeavesMinusOneAndClearsThePendingElement) {

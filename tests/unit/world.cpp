@@ -4,7 +4,6 @@
 
 #include "game/game.h"
 #include "pool/memory_pool.h"
-#include "pool/runtime_locks.h"
 #include "runtime/runtime.h"
 #include "textfile/textfile.h"
 
@@ -41,7 +40,6 @@ void ResetWorld() {
   DrinkTotal = FruitOrders = Choice = 0;
   NightOver = false;
   ProcessAborted = 0;
-  for (auto& lock : RuntimeLocks) os::InitializeCriticalSection(&lock);
   InstallStandardHandles();
 }
 
