@@ -1,6 +1,7 @@
 // The POSIX seam against real pipes, files and devices.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -34,14 +35,18 @@ TEST(PosixSeam, FileTypes) {
   std::string path = TempPath();
   int file = open(path.c_str(), O_RDONLY);
   int null = open("/dev/null", O_RDONLY);
+  int sockets[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
   const struct {
     int fd;
     os::DWORD type;
-  } rows[] = {{p.fds[0], os::FILE_TYPE_PIPE}, {file, os::FILE_TYPE_DISK}, {null, os::FILE_TYPE_CHAR}, {999, os::FILE_TYPE_UNKNOWN}};
+  } rows[] = {{p.fds[0], os::FILE_TYPE_PIPE}, {file, os::FILE_TYPE_DISK}, {null, os::FILE_TYPE_CHAR},
+              {sockets[0], os::FILE_TYPE_PIPE}, {999, os::FILE_TYPE_UNKNOWN}};
   for (const auto& row : rows) EXPECT_EQ(os::GetFileType(H(row.fd)), row.type) << row.fd;
   EXPECT_EQ(os::GetLastError(), os::ERROR_INVALID_HANDLE);
   close(file);
   close(null);
+  for (int fd : sockets) close(fd);
   unlink(path.c_str());
 }
 
@@ -66,6 +71,11 @@ TEST(PosixSeam, FilesMoveAndPipesDoNot) {
   EXPECT_EQ(os::SetFilePointer(f, 0x7FFFFFFF, nullptr, os::FILE_CURRENT), os::INVALID_SET_FILE_POINTER);
   EXPECT_EQ(os::GetLastError(), os::ERROR_INVALID_PARAMETER);  // past 4 GiB needs the high part
   EXPECT_EQ(os::SetFilePointer(f, 0, nullptr, os::FILE_CURRENT), 0x80000002u);  // and nothing moved
+  EXPECT_EQ(os::SetFilePointer(f, 0x7FFFFFFD, nullptr, os::FILE_CURRENT), 0xFFFFFFFFu);  // the last 32-bit position
+  EXPECT_EQ(os::GetLastError(), os::ERROR_SUCCESS);  // is a position, not a failure
+  os::LONG high = 0;  // with a high part: 0xFFFFFFFF + 0x80000001, the low part unsigned
+  EXPECT_EQ(os::SetFilePointer(f, static_cast<os::LONG>(0x80000001u), &high, os::FILE_CURRENT), 0x80000000u);
+  EXPECT_EQ(high, 1);
   EXPECT_TRUE(os::CloseHandle(f));
   EXPECT_FALSE(os::CloseHandle(f));
   EXPECT_EQ(os::GetLastError(), os::ERROR_INVALID_HANDLE);
@@ -89,7 +99,8 @@ TEST(PosixSeam, WritingToAPipeWithoutReaderFailsInsteadOfKilling) {
 TEST(PosixSeam, NonBlockingDescriptorsWaitLikeHandles) {
   Pipe p;
   for (int fd : p.fds) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-  std::string big(1 << 20, 'x');  // far more than the pipe holds
+  std::string big(1 << 20, '\0');  // far more than the pipe holds, and no two pieces alike
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i % 251);
   std::string got;
   std::thread reader([&] {
     char buffer[4096];
