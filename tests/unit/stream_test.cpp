@@ -134,10 +134,14 @@ TEST_F(StreamTest, WithoutPoolMemoryConvertedOutputGoesOutInPiecesUnchanged) {
   EXPECT_EQ(n, expected.size());
   EXPECT_EQ(StdOutBytes(), expected);
   EXPECT_GT(fakeos::Writes().size(), 1u);
-  const std::string lineFeeds(1500, '\n');
+  const std::string lines(1500, '\n');
+  const auto* lineFeeds = reinterpret_cast<const std::uint8_t*>(lines.data());
   fakeos::FailNth(Call::GlobalAlloc, 1);
   fakeos::FailNth(Call::WriteFile, 13);  // after twelve pieces, 1536 bytes, more than the data
-  EXPECT_EQ(HandleWrite(1, reinterpret_cast<const std::uint8_t*>(lineFeeds.data()), 1500), 0u);
+  EXPECT_EQ(HandleWrite(1, lineFeeds, 1500), 0u);
+  fakeos::FailNth(Call::GlobalAlloc, 1);
+  fakeos::State(fakeos::StdOut()).acceptLimit = 100;  // the system takes part of the first piece
+  EXPECT_EQ(HandleWrite(1, lineFeeds, 1500), 50u);  // 50 line ends whole, and nothing after them
 }
 
 TEST_F(StreamTest, WriteBlockGoesOutThroughItsLastLineFeed) {
