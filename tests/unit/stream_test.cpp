@@ -339,6 +339,8 @@ TEST_F(StreamTest, EveryReadAsksForTheWholeBuffer) {
 }
 
 TEST_F(StreamTest, OneByteReadsStillJoinCrLf) {
+  fakeos::HandleState& in = fakeos::State(fakeos::StdIn());
+  std::tie(in.fileType, in.seekable) = std::tuple(os::FILE_TYPE_DISK, true);  // a file: one byte is no full read
   fakeos::Feed(fakeos::StdIn(), "a\r\r\nb\r");
   std::string got;
   for (std::uint8_t b; HandleRead(0, &b, 1) == 1;) got += static_cast<char>(b);
