@@ -291,18 +291,21 @@ TEST_F(StreamTest, CrLfBecomesLfAcrossAnyChunkingOnFilesAndPipes) {
     const char* name;
     os::DWORD type;
     bool seekable, seekIgnored;
+    long long origin = 0;
   } handles[] = {
       {"pipe", os::FILE_TYPE_PIPE, false, false},
       {"pipe accepting moves it ignores", os::FILE_TYPE_PIPE, false, true},
       {"console accepting moves it ignores", os::FILE_TYPE_CHAR, false, true},
       {"file", os::FILE_TYPE_DISK, true, false},
       {"file that cannot move", os::FILE_TYPE_DISK, false, false},
+      {"file whose first read ends at 4 GiB", os::FILE_TYPE_DISK, true, false, 0x100000000ll - 256},
   };
   for (const auto& h : handles) {
     for (const Case& c : cases) {
       ResetWorld();
       fakeos::HandleState& in = fakeos::State(fakeos::StdIn());
-      std::tie(in.fileType, in.seekable, in.seekIgnored) = std::tuple(h.type, h.seekable, h.seekIgnored);
+      std::tie(in.fileType, in.seekable, in.seekIgnored, in.origin) =
+          std::tuple(h.type, h.seekable, h.seekIgnored, h.origin);
       // Only a pipe says what waits in it, which a CR ending a short read needs.
       FeedStdIn(c.input, h.type == os::FILE_TYPE_PIPE ? c.chunks : std::vector<std::size_t>{});
       ASSERT_EQ(DrainStdIn(), JoinCrLf(c.input)) << h.name << ", input size " << c.input.size();
