@@ -31,8 +31,8 @@ TEST_F(StreamTest, LineGoesOutAsOneWriteWithCrLfAtItsLineFeed) {
   EXPECT_TRUE(fakeos::Writes().empty());
   PutByte('\n', StandardOutput);
   EXPECT_EQ(WritesTo(fakeos::StdOut()), std::vector<std::string>{"2: Beer\r\n"});
-  PutBytes(reinterpret_cast<const std::uint8_t*>("3\n4"), 3, StandardOutput);  // the same for a run of bytes
-  EXPECT_EQ(WritesTo(fakeos::StdOut()).back(), "3\r\n");
+  PutBytes(reinterpret_cast<const std::uint8_t*>("\x80\x8b\xe9\xff 35\n4"), 9, StandardOutput);  // a run, 8-bit
+  EXPECT_EQ(WritesTo(fakeos::StdOut()).back(), "\x80\x8b\xe9\xff 35\r\n");
 }
 
 TEST_F(StreamTest, FullLineBufferIsWrittenWhenTheNextByteArrives) {
