@@ -4,9 +4,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "platform/os.h"
 
@@ -105,11 +107,15 @@ TEST(PosixSeam, NonBlockingDescriptorsWaitLikeHandles) {
   std::thread reader([&] {
     char buffer[4096];
     os::DWORD n = 0;
-    while (got.size() < big.size() && os::ReadFile(H(p.fds[0]), buffer, sizeof buffer, &n, nullptr)) got.append(buffer, n);
+    while (got.size() < big.size() && os::ReadFile(H(p.fds[0]), buffer, sizeof buffer, &n, nullptr) && n > 0)
+      got.append(buffer, n);
+    close(std::exchange(p.fds[0], -1));  // a writer left alone fails rather than waits
   });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the reader finds the pipe empty
   os::DWORD n = 0;
   EXPECT_TRUE(os::WriteFile(H(p.fds[1]), big.data(), static_cast<os::DWORD>(big.size()), &n, nullptr));
   EXPECT_EQ(n, big.size());
+  close(std::exchange(p.fds[1], -1));  // and a reader left alone sees the end
   reader.join();
   EXPECT_EQ(got, big);
 }
