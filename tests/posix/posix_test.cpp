@@ -107,8 +107,10 @@ TEST(PosixSeam, NonBlockingDescriptorsWaitLikeHandles) {
   std::thread reader([&] {
     char buffer[4096];
     os::DWORD n = 0;
-    while (got.size() < big.size() && os::ReadFile(H(p.fds[0]), buffer, sizeof buffer, &n, nullptr) && n > 0)
+    while (got.size() < big.size() && os::ReadFile(H(p.fds[0]), buffer, sizeof buffer, &n, nullptr) && n > 0) {
       got.append(buffer, n);
+      if (got.size() == n) std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the writer finds it full
+    }
     close(std::exchange(p.fds[0], -1));  // a writer left alone fails rather than waits
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the reader finds the pipe empty
