@@ -6,8 +6,9 @@
 # with musl's libc.a and libgcc alone. Without musl (or where the check
 # below fails) programs link the ordinary shared libraries.
 #
-# varnock_link_program(<target> <library>...) links a program with product
-# libraries either way; sanitizer, fuzz and cross builds take the ordinary way.
+# Sets varnock_musl, and makes varnock_product_musl: the compile and link
+# options of the static program and of the twins of the product libraries
+# it links. Sanitizer, fuzz, coverage and cross builds take the ordinary way.
 
 option(VARNOCK_STATIC_MUSL "Link the native Linux program statically against musl where it is installed" ON)
 set(varnock_musl OFF)
@@ -76,48 +77,30 @@ elseif(musl_wanted)
   message(STATUS "varnock: no static musl link (it needs g++ and musl: apt-get install musl-tools); "
                  "the program links the ordinary shared libraries")
 endif()
+if(NOT varnock_musl)
+  return()
+endif()
 
-function(varnock_link_program target)
-  if(NOT varnock_musl)
-    target_link_libraries(${target} PRIVATE ${ARGN})
-    return()
-  endif()
-  # The program compiles every source of the libraries (and of those they
-  # link) itself, against musl's headers; the libraries stay as they are
-  # for the tests.
-  set(pending ${ARGN})
-  set(seen "")
-  while(pending)
-    list(POP_FRONT pending library)
-    if(NOT TARGET ${library} OR library IN_LIST seen)
-      continue()
-    endif()
-    list(APPEND seen ${library})
-    get_target_property(type ${library} TYPE)
-    if(type STREQUAL "STATIC_LIBRARY")
-      get_target_property(sources ${library} SOURCES)
-      get_target_property(dir ${library} SOURCE_DIR)
-      foreach(source IN LISTS sources)
-        cmake_path(ABSOLUTE_PATH source BASE_DIRECTORY ${dir})
-        target_sources(${target} PRIVATE ${source})
-      endforeach()
-    endif()
-    get_target_property(links ${library} INTERFACE_LINK_LIBRARIES)
-    if(links)
-      list(APPEND pending ${links})
-    endif()
-  endwhile()
-  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
-  # Built for speed whatever the build type: at -O3 the line path (the
-  # copy into the buffer, the CR LF copy, the pool and its lock) inlines
-  # into itself, and a turn costs about a tenth fewer instructions than at -O2.
-  target_compile_options(${target} PRIVATE ${VARNOCK_MUSL_COMPILE_OPTIONS} -fno-exceptions -fno-rtti -O3)
-  target_link_options(${target} PRIVATE ${VARNOCK_MUSL_LINK_OPTIONS} -O3)
-  target_link_libraries(${target} PRIVATE ${VARNOCK_MUSL_LINK_LIBRARIES})
-  # The file that is run and installed carries no symbols or debug
-  # information: the crash report gives addresses, not names, and the
-  # program stays a few dozen KiB. They go to <program>.debug beside it,
-  # where gdb finds them through the debug link.
+# An optimised build of the static program is built for speed: at -O3 the
+# line path (the copy into the buffer, the CR LF copy, the pool and its
+# lock) inlines into itself, and a turn costs about a tenth fewer
+# instructions than at -O2. The start files come before the program, the
+# C libraries and the end files after every library.
+set(musl_speed $<$<CONFIG:Release,RelWithDebInfo>:-O3>)
+add_library(varnock_product_musl INTERFACE)
+target_compile_options(varnock_product_musl INTERFACE ${VARNOCK_MUSL_COMPILE_OPTIONS} -fno-exceptions -fno-rtti
+                                                      ${musl_speed})
+target_link_options(varnock_product_musl INTERFACE ${VARNOCK_MUSL_LINK_OPTIONS} ${musl_speed})
+target_link_libraries(varnock_product_musl INTERFACE ${VARNOCK_MUSL_LINK_LIBRARIES})
+if(varnock_lto)
+  target_compile_options(varnock_product_musl INTERFACE -flto=auto)
+endif()
+
+# The file that is run and installed carries no symbols or debug
+# information: the crash report gives addresses, not names, and the
+# program stays a few dozen KiB. They go to <program>.debug beside it,
+# where gdb finds them through the debug link.
+function(varnock_split_debug_information target)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> $<TARGET_FILE:${target}>.debug
     COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE:${target}>.debug $<TARGET_FILE:${target}>
