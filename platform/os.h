@@ -7,8 +7,12 @@
 // implementation is linked into each executable:
 //   platform/posix  - Linux and macOS, handles over file descriptors;
 //   platform/win32  - the real API;
+//   platform/web    - WebAssembly in a page, whose console is a terminal;
 //   platform/fake   - a recording test double with fault injection.
-// No caller uses #ifdef to choose.
+// Each system's folder keeps a file per concept: files.cpp (handles and
+// files), locks.cpp, memory.cpp, process_end.cpp, message_box.cpp and
+// exceptions.cpp; posix and web share heap_memory.cpp. No caller uses #ifdef
+// to choose.
 #pragma once
 
 #include <cstddef>
@@ -49,10 +53,15 @@ constexpr DWORD GENERIC_READ = 0x80000000u;
 constexpr DWORD GENERIC_WRITE = 0x40000000u;
 constexpr DWORD FILE_SHARE_READ = 0x1;
 constexpr DWORD FILE_SHARE_WRITE = 0x2;
+constexpr DWORD CREATE_NEW = 1;
+constexpr DWORD CREATE_ALWAYS = 2;
 constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD TRUNCATE_EXISTING = 5;
 
 // GlobalAlloc flags.
 constexpr UINT GMEM_FIXED = 0x0;
+constexpr UINT GMEM_ZEROINIT = 0x40;
 
 // MessageBoxA styles.
 constexpr UINT MB_TASKMODAL = 0x2000;
@@ -104,6 +113,33 @@ BOOL PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* to
                    DWORD* leftThisMessage);
 HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security,
                    DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
+
+// SetFilePointer's rules on 32-bit positions, which every implementation
+// keeps and callers rely on. Without a high part the distance is the low
+// part alone, signed, and the new position must fit in 32 bits; with one,
+// the two are a signed 64-bit distance. A move that fails leaves the
+// pointer where it was.
+constexpr std::int64_t MoveDistance(LONG distance, const LONG* distanceHigh) {
+  if (!distanceHigh) return distance;
+  auto high = static_cast<std::uint64_t>(static_cast<std::uint32_t>(*distanceHigh));
+  return static_cast<std::int64_t>(high << 32 | static_cast<std::uint32_t>(distance));
+}
+// The code a move to `target` fails with, or ERROR_SUCCESS.
+constexpr DWORD RefusedMove(std::int64_t target, const LONG* distanceHigh) {
+  if (target < 0) return ERROR_NEGATIVE_SEEK;
+  return !distanceHigh && target > 0xFFFFFFFFll ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+}
+// What SetFilePointer returns for a move that reached `position`, the high
+// part stored where it is asked for. 0xFFFFFFFF is a position as well as
+// the failure value: there `lastError` becomes ERROR_SUCCESS, which is how
+// MoveFailed tells the two apart.
+inline DWORD MovedTo(std::uint64_t position, LONG* distanceHigh, DWORD* lastError) {
+  if (distanceHigh) *distanceHigh = static_cast<LONG>(static_cast<std::uint32_t>(position >> 32));
+  if (position == INVALID_SET_FILE_POINTER) *lastError = ERROR_SUCCESS;
+  return static_cast<DWORD>(position);
+}
+// Whether the SetFilePointer just called failed.
+inline bool MoveFailed(DWORD result) { return result == INVALID_SET_FILE_POINTER && GetLastError() != ERROR_SUCCESS; }
 
 // Critical sections; the owning thread may enter again.
 void InitializeCriticalSection(CRITICAL_SECTION* lock);

@@ -150,9 +150,7 @@ std::uint32_t HandleRead(std::uint32_t index, std::uint8_t* buffer, std::uint32_
   } else if (n == count && n > 1) {
     // After a full read the LF may be next: a disk file moves back to read
     // the CR again; any other handle, or a file that cannot move, keeps it.
-    // 0xFFFFFFFF is also a position; only an error code makes it a failure.
-    keep = !IsDiskFile(r) ||
-           (HandleSeek(index, -1, 1) == 0xFFFFFFFFu && os::GetLastError() != os::ERROR_SUCCESS);
+    keep = !IsDiskFile(r) || os::MoveFailed(HandleSeek(index, -1, 1));
     if (!keep) return out;
   } else {
     // A short read: the CR waits for its LF only when the rest of the
@@ -197,7 +195,7 @@ std::uint32_t HandleWrite(std::uint32_t index, const std::uint8_t* data, std::ui
 
 std::uint32_t HandleSeek(std::uint32_t index, std::int32_t offset, int whence) {
   HandleRecord* r = RecordAt(index);
-  if (!r || whence < 0 || whence > 2) return 0xFFFFFFFFu;
+  if (!r || whence < 0 || whence > 2) return os::INVALID_SET_FILE_POINTER;
   return os::SetFilePointer(r->handle, offset, nullptr, static_cast<os::DWORD>(whence));
 }
 

@@ -37,7 +37,7 @@ void InstallStandardHandles();
 std::uint32_t HandleRead(std::uint32_t index, std::uint8_t* buffer, std::uint32_t count);
 // Bytes the operating system accepted, counted after conversion; 0 on failure.
 std::uint32_t HandleWrite(std::uint32_t index, const std::uint8_t* data, std::uint32_t count);
-// The new position, or 0xFFFFFFFF.
+// The new position, or os::INVALID_SET_FILE_POINTER.
 std::uint32_t HandleSeek(std::uint32_t index, std::int32_t offset, int whence);
 int HandleClose(std::uint32_t index);
 

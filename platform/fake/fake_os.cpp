@@ -214,17 +214,16 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD metho
   }
   long long base = method == FILE_BEGIN ? 0 : method == FILE_CURRENT ? static_cast<long long>(s->position)
                                                                        : static_cast<long long>(s->input.size());
-  long long to = base + (method == FILE_BEGIN ? 0 : s->origin) + distance;
-  // Without a high part, a position past 32 bits fails; one that fits is
-  // a success even at 0xFFFFFFFF, where only the error code tells.
-  if (method > FILE_END || to < s->origin || (!distanceHigh && to > 0xFFFFFFFFll)) {
-    lastError = to < 0 ? ERROR_NEGATIVE_SEEK : ERROR_INVALID_PARAMETER;
+  long long to = base + (method == FILE_BEGIN ? 0 : s->origin) + MoveDistance(distance, distanceHigh);
+  // The double holds no bytes before its origin: no move goes there.
+  DWORD refused = method > FILE_END ? ERROR_INVALID_PARAMETER : RefusedMove(to, distanceHigh);
+  if (!refused && to < s->origin) refused = ERROR_INVALID_PARAMETER;
+  if (refused) {
+    lastError = refused;
     return INVALID_SET_FILE_POINTER;
   }
   s->position = static_cast<std::size_t>(to - s->origin);
-  if (distanceHigh) *distanceHigh = static_cast<LONG>(to >> 32);
-  if (to == INVALID_SET_FILE_POINTER) lastError = ERROR_SUCCESS;
-  return static_cast<DWORD>(to);
+  return MovedTo(static_cast<std::uint64_t>(to), distanceHigh, &lastError);
 }
 
 BOOL CloseHandle(HANDLE object) {

@@ -1,5 +1,6 @@
-// The system under the web seam (os_web.cpp): the console and the message
-// box, which the page provides as Module.host:
+// The system under the web seam (files.cpp, message_box.cpp,
+// process_end.cpp): the console and the message box, which the page
+// provides as Module.host:
 //   host.write(bytes)                 shows bytes on the terminal;
 //   host.read(size)                   the next bytes of the console's line,
 //                                     at most size: a Uint8Array, or a

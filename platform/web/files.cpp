@@ -1,37 +1,24 @@
-// The seam in a web page: the program is WebAssembly with one thread, its
+// Handles in a web page: the program is WebAssembly with one thread, its
 // console is a terminal in the page, and the page's JavaScript (os_web.js)
 // is the system underneath. Every handle is a console handle, for the
 // terminal's input or its screen, and behaves as a Windows console handle
 // does: a character device, never positionable, not a pipe. The page has no
 // files, so the consoles are all that CreateFileA can open.
 //
-// ReadFile on the console and MessageBoxA wait for the player. The program
-// cannot block the page's only thread, so these two calls are asynchronous
-// imports: Asyncify saves the WebAssembly stack, returns to the browser, and
-// rebuilds the stack when the line is typed or the box is closed.
-#include <emscripten/emscripten.h>
-
-#include <cstdlib>
-#include <new>
-
-#include "platform/os.h"
+// ReadFile on the console waits for the player. The program cannot block
+// the page's only thread, so the read is an asynchronous import: Asyncify
+// saves the WebAssembly stack, returns to the browser, and rebuilds the
+// stack when the line is typed.
+#include "platform/last_error.h"
 
 // The system's side, in os_web.js. A negative count is a buffer that lies
 // outside the program's memory.
 extern "C" {
 std::int32_t varnock_console_read(void* buffer, os::DWORD size);
 std::int32_t varnock_console_write(const void* data, os::DWORD size);
-int varnock_message_box(const char* text, const char* caption, os::UINT type);
-[[noreturn]] void varnock_exit(os::UINT status);
 }
 
 namespace os {
-
-// What the page knows of a trap: where in the module's code it happened.
-struct CONTEXT {
-  std::uint32_t codeOffset;
-};
-
 namespace {
 
 constexpr DWORD ERROR_TOO_MANY_OPEN_FILES = 4;
@@ -72,9 +59,10 @@ bool EqualsIgnoringCase(const char* a, const char* b) {
   return *a == *b;
 }
 
-EXCEPTION_REGISTRATION_RECORD* registration = nullptr;
-
 }  // namespace
+
+DWORD GetLastError() { return lastError; }
+void SetLastError(DWORD code) { lastError = code; }
 
 HANDLE GetStdHandle(DWORD which) {
   switch (which) {
@@ -123,8 +111,6 @@ BOOL CloseHandle(HANDLE object) {
   return kTrue;
 }
 
-DWORD GetLastError() { return lastError; }
-
 DWORD GetFileType(HANDLE file) {
   if (Lookup(file)) return FILE_TYPE_CHAR;
   lastError = ERROR_INVALID_HANDLE;
@@ -144,7 +130,7 @@ HANDLE CreateFileA(const char* name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, 
   Device device = Device::None;
   if (!name) {
     lastError = ERROR_PATH_NOT_FOUND;
-  } else if (disposition < 1 || disposition > 5) {
+  } else if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
     lastError = ERROR_INVALID_PARAMETER;
   } else if (EqualsIgnoringCase(name, "CONIN$")) {
     device = Device::Keyboard;
@@ -163,60 +149,4 @@ HANDLE CreateFileA(const char* name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, 
   return INVALID_HANDLE_VALUE;
 }
 
-// One thread: a critical section is only its owner's depth of entries, and
-// nothing can ever wait for one, not even while the program sleeps in a read.
-namespace {
-struct WebCriticalSection {
-  unsigned depth;
-};
-WebCriticalSection* SectionOf(CRITICAL_SECTION* lock) {
-  return std::launder(reinterpret_cast<WebCriticalSection*>(lock->opaque));
-}
-}  // namespace
-static_assert(sizeof(WebCriticalSection) <= sizeof(CRITICAL_SECTION::opaque));
-
-void InitializeCriticalSection(CRITICAL_SECTION* lock) { new (lock->opaque) WebCriticalSection{0}; }
-void EnterCriticalSection(CRITICAL_SECTION* lock) { ++SectionOf(lock)->depth; }
-void LeaveCriticalSection(CRITICAL_SECTION* lock) { --SectionOf(lock)->depth; }
-void DeleteCriticalSection(CRITICAL_SECTION* lock) { SectionOf(lock)->~WebCriticalSection(); }
-
-void ExitProcess(UINT exitCode) { varnock_exit(exitCode); }
-
-void* GlobalAlloc(UINT flags, std::size_t bytes) {
-  std::size_t size = bytes ? bytes : 1;
-  void* p = (flags & 0x40) ? std::calloc(1, size) : std::malloc(size);  // 0x40: GMEM_ZEROINIT
-  if (!p) lastError = ERROR_NOT_ENOUGH_MEMORY;
-  return p;
-}
-
-void* GlobalFree(void* block) {
-  std::free(block);
-  return nullptr;
-}
-
-int MessageBoxA(HANDLE, const char* text, const char* caption, UINT type) {
-  return varnock_message_box(text ? text : "", caption ? caption : "Error", type);
-}
-
-std::uintptr_t ContextInstructionPointer(const CONTEXT* context) { return context ? context->codeOffset : 0; }
-
-void RegisterExceptionHandler(EXCEPTION_REGISTRATION_RECORD* record) {
-  record->Next = registration;
-  registration = record;
-}
-
-EXCEPTION_REGISTRATION_RECORD* RegisteredExceptionHandler() { return registration; }
-
 }  // namespace os
-
-// The system's dispatch of an exception, which the page starts when the
-// program has trapped: the trapped code's frames are gone, so the handler is
-// asked once and the search cannot resume anything. Then the default
-// handling, as for any unhandled exception: the process ends with the code.
-extern "C" EMSCRIPTEN_KEEPALIVE void varnock_raise_exception(os::DWORD code, os::DWORD codeOffset) {
-  os::EXCEPTION_RECORD record{code, 0};
-  os::CONTEXT context{codeOffset};
-  if (os::EXCEPTION_REGISTRATION_RECORD* r = os::registration; r && r->Handler)
-    r->Handler(&record, r, &context, nullptr);
-  os::ExitProcess(code);
-}

@@ -1,0 +1,48 @@
+// Structured exceptions, frame-based, as 32-bit x86 Windows links them.
+#include <cstddef>
+
+#include "platform/win32/system.h"
+
+#if !defined(__i386__)
+#error "exception registrations are linked through fs:[0], which only 32-bit x86 has"
+#endif
+
+// The seam's records are the leading members of the system's, so the
+// system's can be read through them and the seam's linked into its lists.
+static_assert(offsetof(os::EXCEPTION_RECORD, ExceptionCode) == offsetof(::EXCEPTION_RECORD, ExceptionCode));
+static_assert(offsetof(os::EXCEPTION_RECORD, ExceptionFlags) == offsetof(::EXCEPTION_RECORD, ExceptionFlags));
+static_assert(sizeof(os::EXCEPTION_REGISTRATION_RECORD) == sizeof(::EXCEPTION_REGISTRATION_RECORD));
+static_assert(offsetof(os::EXCEPTION_REGISTRATION_RECORD, Next) == offsetof(::EXCEPTION_REGISTRATION_RECORD, Next));
+static_assert(offsetof(os::EXCEPTION_REGISTRATION_RECORD, Handler) ==
+              offsetof(::EXCEPTION_REGISTRATION_RECORD, Handler));
+
+namespace os {
+
+std::uintptr_t ContextInstructionPointer(const CONTEXT* context) {
+  if (!context) return 0;  // an uncaught C++ exception comes without one
+  return static_cast<std::uintptr_t>(reinterpret_cast<const ::CONTEXT*>(context)->Eip);
+}
+
+namespace {
+// The record ProgramEntry registered: the first the system asks about an
+// exception.
+EXCEPTION_REGISTRATION_RECORD* registration = nullptr;
+}  // namespace
+
+// The thread's registration list starts at fs:[0], the ExceptionList that
+// leads its thread information block. The record is pushed at its head and
+// stays there: it lives in the frame of ProgramEntry, which never returns.
+// The system calls the handler through a stub that restores the stack
+// pointer itself, so a cdecl handler serves as well as a stdcall one.
+void RegisterExceptionHandler(EXCEPTION_REGISTRATION_RECORD* record) {
+  static_assert(offsetof(::NT_TIB, ExceptionList) == 0);
+  EXCEPTION_REGISTRATION_RECORD* head;
+  __asm__ __volatile__("movl %%fs:0, %0" : "=r"(head));
+  record->Next = head;
+  __asm__ __volatile__("movl %0, %%fs:0" : : "r"(record) : "memory");
+  registration = record;
+}
+
+EXCEPTION_REGISTRATION_RECORD* RegisteredExceptionHandler() { return registration; }
+
+}  // namespace os
