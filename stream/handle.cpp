@@ -4,7 +4,6 @@
 
 #include "pool/memory_pool.h"
 #include "stream/line_feeds.h"
-#include "stream/stream.h"
 
 namespace varnock {
 
@@ -118,6 +117,45 @@ bool IsDiskFile(HandleRecord* r) {
   return r->fileType == os::FILE_TYPE_DISK;
 }
 
+// Removes in place the CR of every CR LF pair among the n bytes, after a
+// byte carried from the previous read. The bytes go out through one byte
+// held back, `last`: a CR is only known to be half of a pair when the byte
+// after it is seen. Output never runs ahead of input. Returns the bytes
+// before the one held back; `holding` says whether there is one.
+std::uint32_t JoinLineEnds(std::uint8_t* buffer, std::uint32_t n, bool* holding, std::uint8_t* last) {
+  std::uint32_t out = 0;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    std::uint8_t b = buffer[i];
+    if (*holding && !(*last == '\r' && b == '\n')) buffer[out++] = *last;
+    *last = b;
+    *holding = true;
+  }
+  return out;
+}
+
+enum class HeldByte { kDeliver, kCarry, kReadAgain };
+
+// Whether the byte held back after a read of n bytes (out delivered, room
+// for count) goes out now, waits for the next read, or is read again.
+HeldByte Hold(HandleRecord* r, std::uint32_t index, std::uint8_t last, std::uint32_t n, std::uint32_t count,
+              std::uint32_t out) {
+  if (last != '\r') return out == count ? HeldByte::kCarry : HeldByte::kDeliver;  // a carried byte pushed it out
+  if (n == count && n > 1) {
+    // After a full read the LF may be next: a disk file moves back to read
+    // the CR again; any other handle, or a file that cannot move, keeps it.
+    bool keep = !IsDiskFile(r) || os::MoveFailed(HandleSeek(index, -1, 1));
+    return keep ? HeldByte::kCarry : HeldByte::kReadAgain;
+  }
+  // A short read: the CR waits for its LF only when the rest of the input
+  // is already there, so a line ended by a lone CR is never held up
+  // waiting for the player's next line. Whether its LF is there yet is a
+  // matter of timing on a pipe, so "5\r\n" may arrive as "5\n" or as "5\r"
+  // then "\n". The reader cannot tell the two apart: a CR and an LF each
+  // end a line, and an LF before a number is a blank.
+  bool keep = n == count || (n > 0 && BytesWaiting(r));
+  return keep ? HeldByte::kCarry : HeldByte::kDeliver;
+}
+
 }  // namespace
 
 std::uint32_t HandleRead(std::uint32_t index, std::uint8_t* buffer, std::uint32_t count) {
@@ -129,41 +167,15 @@ std::uint32_t HandleRead(std::uint32_t index, std::uint8_t* buffer, std::uint32_
     n = 0;
   }
   if (!r->textMode) return n;
-  // The bytes go out through one byte held back, `last`: a CR is only
-  // known to be half of a CR LF pair when the byte after it is seen. A
-  // byte carried from the previous read comes first. Output never runs
-  // ahead of input, so the conversion is done in place.
   bool holding = r->hasCarry;
   std::uint8_t last = r->carry;
   r->hasCarry = 0;
-  std::uint32_t out = 0;
-  for (std::uint32_t i = 0; i < n; ++i) {
-    std::uint8_t b = buffer[i];
-    if (holding && !(last == '\r' && b == '\n')) buffer[out++] = last;
-    last = b;
-    holding = true;
-  }
+  std::uint32_t out = JoinLineEnds(buffer, n, &holding, &last);
   if (!holding) return 0;
-  bool keep;
-  if (last != '\r') {
-    keep = out == count;  // a carried byte pushed the read's last one out
-  } else if (n == count && n > 1) {
-    // After a full read the LF may be next: a disk file moves back to read
-    // the CR again; any other handle, or a file that cannot move, keeps it.
-    keep = !IsDiskFile(r) || os::MoveFailed(HandleSeek(index, -1, 1));
-    if (!keep) return out;
-  } else {
-    // A short read: the CR waits for its LF only when the rest of the
-    // input is already there, so a line ended by a lone CR is never held
-    // up waiting for the player's next line. Whether its LF is there yet
-    // is a matter of timing on a pipe, so "5\r\n" may arrive as "5\n" or
-    // as "5\r" then "\n". The reader cannot tell the two apart: a CR and
-    // an LF each end a line, and an LF before a number is a blank.
-    keep = n == count || (n > 0 && BytesWaiting(r));
-  }
-  if (!keep) {
-    buffer[out++] = last;
-    return out;
+  switch (Hold(r, index, last, n, count, out)) {
+    case HeldByte::kDeliver: buffer[out++] = last; return out;
+    case HeldByte::kReadAgain: return out;
+    case HeldByte::kCarry: break;
   }
   r->hasCarry = 1;
   r->carry = last;
@@ -175,21 +187,25 @@ std::uint32_t HandleWrite(std::uint32_t index, const std::uint8_t* data, std::ui
   HandleRecord* r = RecordAt(index);
   if (!r) return 0;
   if (r->append) HandleSeek(index, 0, 2);
+  const std::uint8_t* bytes = data;
+  std::uint32_t length = count;
+  std::uint8_t* copy = nullptr;
+  if (r->textMode && count > 0 && (data[count - 1] == '\n' || std::memchr(data, '\n', count))) {
+    // Room for a CR before every byte spares a pass to count the line
+    // feeds; a line of the standard buffers fits a pool block either way.
+    std::uint64_t room = std::uint64_t{count} * 2;
+    copy = room <= 0xFFFFFFFFu ? static_cast<std::uint8_t*>(PoolTake(static_cast<std::uint32_t>(room))) : nullptr;
+    if (!copy) return WriteInPieces(r, data, count);
+    length = ExpandLineEnds(data, count, copy);
+    bytes = copy;
+  }
   std::uint32_t accepted;
-  bool lineEnds = r->textMode && count > 0 && (data[count - 1] == '\n' || std::memchr(data, '\n', count));
-  if (!lineEnds) return WriteRaw(r, data, count, &accepted) ? accepted : 0;
-  // Room for a CR before every byte spares a pass to count the line feeds;
-  // a line of the standard buffers fits a pool block either way.
-  std::uint64_t room = std::uint64_t{count} * 2;
-  auto* copy = room <= 0xFFFFFFFFu ? static_cast<std::uint8_t*>(PoolTake(static_cast<std::uint32_t>(room))) : nullptr;
-  if (!copy) return WriteInPieces(r, data, count);
-  std::uint32_t length = ExpandLineEnds(data, count, copy);
-  bool ok = WriteRaw(r, copy, length, &accepted);
+  bool ok = WriteRaw(r, bytes, length, &accepted);
   PoolReturn(copy);
   if (!ok) return 0;
   // A short write must look short to the caller, who compares against the
   // bytes it handed down: count only the data whose CR LF went out whole.
-  if (accepted < length) return DataCovered(data, count, accepted);
+  if (copy && accepted < length) return DataCovered(data, count, accepted);
   return accepted;
 }
 
@@ -210,21 +226,5 @@ int HandleClose(std::uint32_t index) {
   HandleTable[index] = nullptr;
   return 0;
 }
-
-int ConsoleReadProc(std::uint32_t index, std::uint8_t* buffer, std::uint32_t* count, std::uint32_t) {
-  FlushStream(StandardOutput);  // a prompt without a line end shows before the wait
-  std::uint32_t n = HandleRead(index, buffer, *count);
-  *count = n;
-  return n == 0 ? 2 : 0;  // a failed read looks like the end of input
-}
-
-int ConsoleWriteProc(std::uint32_t index, const std::uint8_t* buffer, std::uint32_t* count, std::uint32_t) {
-  std::uint32_t n = HandleWrite(index, buffer, *count);
-  int status = n < *count ? 1 : 0;
-  *count = n;
-  return status;
-}
-
-int ConsoleCloseProc(std::uint32_t index) { return HandleClose(index) == -1 ? 1 : 0; }
 
 }  // namespace varnock

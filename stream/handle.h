@@ -41,9 +41,4 @@ std::uint32_t HandleWrite(std::uint32_t index, const std::uint8_t* data, std::ui
 std::uint32_t HandleSeek(std::uint32_t index, std::int32_t offset, int whence);
 int HandleClose(std::uint32_t index);
 
-// The procedures of the standard streams.
-int ConsoleReadProc(std::uint32_t index, std::uint8_t* buffer, std::uint32_t* count, std::uint32_t context);
-int ConsoleWriteProc(std::uint32_t index, const std::uint8_t* buffer, std::uint32_t* count, std::uint32_t context);
-int ConsoleCloseProc(std::uint32_t index);
-
 }  // namespace varnock

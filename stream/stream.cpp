@@ -4,38 +4,76 @@
 
 #include "pool/memory_pool.h"
 #include "pool/runtime_locks.h"
-#include "stream/handle.h"
 #include "stream/line_feeds.h"
 
 namespace varnock {
 namespace {
 
-std::uint8_t standardInputBuffer[kStandardBufferSize];
-std::uint8_t standardOutputBuffer[kStandardBufferSize];
-std::uint8_t standardErrorBuffer[kStandardBufferSize];
-
-constexpr Stream StandardStream(std::uint32_t index, std::uint16_t mode, std::uint8_t* buffer) {
-  Stream s{};
-  s.handleIndex = index;
-  s.mode = mode;
-  s.bufferStart = buffer;
-  s.bufferSize = kStandardBufferSize;
-  s.cursor = buffer;
-  s.readProc = ConsoleReadProc;
-  s.writeProc = ConsoleWriteProc;
-  s.closeProc = ConsoleCloseProc;
-  return s;
-}
-
 void SetIoState(Stream* s, std::uint8_t state) {
   s->state = static_cast<std::uint8_t>((s->state & ~kIoStateMask) | state);
+}
+
+void SetOrientation(Stream* s, unsigned orientation) {
+  s->mode = static_cast<std::uint16_t>((s->mode & ~kOrientationMask) | (orientation << kOrientationShift));
 }
 
 bool Readable(const Stream* s) { return s->mode & kModeReadable; }
 bool Writable(const Stream* s) { return s->mode & kModeWritable; }
 bool ReadOnly(const Stream* s) { return (s->mode & (kModeReadable | kModeWritable | kModeAppend)) == kModeReadable; }
-bool Closed(const Stream* s) { return KindOf(s) == kKindClosed; }
+bool Closed(const Stream* s) { return HasKind(s, kKindClosed); }
 bool TextStream(const Stream* s) { return !(s->mode & kModeBinary); }
+std::uint32_t Used(const Stream* s) { return static_cast<std::uint32_t>(s->cursor - s->bufferStart); }
+
+// Every failure of a stream: the error flag sticks, and count 0 keeps the
+// fast paths off it until it is cleared.
+int Fail(Stream* s) {
+  s->error = 1;
+  s->count = 0;
+  return -1;
+}
+
+// A console stream that has been written to is flushed and closed when the
+// process ends; setting the hook again changes nothing.
+void ArmCloseHook(const Stream* s) {
+  if (HasKind(s, kKindConsole)) CloseAllHook = CloseAllStreams;
+}
+
+void ResetBuffer(Stream* s) {
+  s->cursor = s->bufferStart;
+  s->count = s->bufferSize - (static_cast<std::uint32_t>(s->position) & s->alignmentMask);
+  s->bufferPosition = s->position;
+}
+
+// A neutral stream that may write starts writing with an empty buffer; one
+// that is reading, or may not write, fails. True when the stream writes.
+bool StartWriting(Stream* s) {
+  if (IoStateOf(s) == kStateWriting) return true;
+  if (IoStateOf(s) != kStateNeutral || !Writable(s)) {
+    Fail(s);
+    return false;
+  }
+  SetIoState(s, kStateWriting);
+  ResetBuffer(s);
+  return true;
+}
+
+// 0 for a closed stream; fixes an unset orientation (wide for wanted > 0,
+// byte for wanted < 0) and gives wanted; -1 for a byte stream, 1 for a wide one.
+int CheckOrientation(Stream* s, int wanted) {
+  if (Closed(s)) return 0;
+  if (HasOrientation(s, kOrientationByte)) return -1;
+  if (!HasOrientation(s, kOrientationNone)) return 1;
+  if (wanted != 0) SetOrientation(s, wanted > 0 ? kOrientationWide : kOrientationByte);
+  return wanted;
+}
+
+// What every put does before it stores: a byte stream, open and without
+// error, armed to be closed and writing. False when nothing may be stored.
+bool BeginPut(Stream* s) {
+  if (CheckOrientation(s, -1) >= 0 || s->error) return false;
+  ArmCloseHook(s);
+  return StartWriting(s);
+}
 
 std::uint32_t CountLineFeeds(const std::uint8_t* p, std::uint32_t n) {
   std::uint32_t lfs = 0;
@@ -50,7 +88,7 @@ std::int32_t Advance(std::int32_t position, std::uint32_t by) {
 
 // Where reading or writing has got to, counting what the buffer holds.
 std::int32_t LogicalPosition(const Stream* s) {
-  auto used = static_cast<std::uint32_t>(s->cursor - s->bufferStart);
+  std::uint32_t used = Used(s);
   std::uint32_t lfs = TextStream(s) ? CountLineFeeds(s->bufferStart, used) : 0;
   // A pushed-back byte is one not yet read again.
   auto unread = [s](std::uint8_t b) { return 1u + (TextStream(s) && b == '\n'); };
@@ -62,43 +100,6 @@ std::int32_t LogicalPosition(const Stream* s) {
       return Advance(s->bufferPosition, used + lfs - unread(s->pushBack[0]) - unread(s->pushBack[1]));
     default: return s->position;
   }
-}
-
-int StringRead(std::uint32_t, std::uint8_t*, std::uint32_t* count, std::uint32_t) {
-  *count = 0;
-  return 2;
-}
-int StringWrite(std::uint32_t, const std::uint8_t*, std::uint32_t*, std::uint32_t) { return 0; }
-int StringClose(std::uint32_t) { return 0; }
-
-}  // namespace
-
-constinit Stream StreamTable[kStreamCount] = {
-    StandardStream(0, 0x0124, standardInputBuffer),   // read only, line, console
-    StandardStream(1, 0x0128, standardOutputBuffer),  // write only, line, console
-    StandardStream(2, 0x0108, standardErrorBuffer),   // write only, none, console
-};
-
-constinit CloseAllRoutine CloseAllHook = nullptr;
-
-int CheckOrientation(Stream* s, int wanted) {
-  if (Closed(s)) return 0;
-  switch (OrientationOf(s)) {
-    case kOrientationNone:
-      if (wanted != 0) {
-        unsigned o = wanted > 0 ? kOrientationWide : kOrientationByte;
-        s->mode = static_cast<std::uint16_t>((s->mode & ~kOrientationMask) | (o << kOrientationShift));
-      }
-      return wanted;
-    case kOrientationByte: return -1;
-    default: return 1;
-  }
-}
-
-void ResetBuffer(Stream* s) {
-  s->cursor = s->bufferStart;
-  s->count = s->bufferSize - (static_cast<std::uint32_t>(s->position) & s->alignmentMask);
-  s->bufferPosition = s->position;
 }
 
 int RefillBuffer(Stream* s) {
@@ -114,32 +115,35 @@ int RefillBuffer(Stream* s) {
   return 0;
 }
 
-namespace {
-int WriteOutBytes(Stream* s) {
-  auto n = static_cast<std::uint32_t>(s->cursor - s->bufferStart);
-  int status = s->writeProc(s->handleIndex, s->bufferStart, &n, s->context);
-  if (status != 0) return status;  // the bytes stay where they are, unwritten
-  s->position = Advance(s->position, n);
+int WriteOutBuffer(Stream* s) {
+  if (std::uint32_t n = Used(s)) {  // none: the flush after a line feed
+    int status = s->writeProc(s->handleIndex, s->bufferStart, &n, s->context);
+    if (status != 0) return status;  // the bytes stay where they are, unwritten
+    s->position = Advance(s->position, n);
+  }
   ResetBuffer(s);
   return 0;
 }
+
+// WriteOutBuffer, failing the stream when the bytes did not go out.
+int WriteOutOrFail(Stream* s) { return WriteOutBuffer(s) == 0 ? 0 : Fail(s); }
+
+int StringRead(std::uint32_t, std::uint8_t*, std::uint32_t* count, std::uint32_t) {
+  *count = 0;
+  return 2;
+}
+int StringWrite(std::uint32_t, const std::uint8_t*, std::uint32_t*, std::uint32_t) { return 0; }
+int StringClose(std::uint32_t) { return 0; }
+
 }  // namespace
 
-int WriteOutBuffer(Stream* s) {
-  if (s->cursor != s->bufferStart) return WriteOutBytes(s);
-  ResetBuffer(s);  // nothing to write: the flush after a line feed
-  return 0;
-}
+constinit CloseAllRoutine CloseAllHook = nullptr;
 
 int GetByteSlow(Stream* s) {
   s->count = 0;  // undoes the fast path's decrement
-  if (CheckOrientation(s, -1) >= 0) return -1;
-  if (s->error) return -1;
+  if (CheckOrientation(s, -1) >= 0 || s->error) return -1;
   unsigned state = IoStateOf(s);
-  if (state == kStateWriting || !Readable(s)) {
-    s->error = 1;
-    return -1;
-  }
+  if (state == kStateWriting || !Readable(s)) return Fail(s);
   if (state == kStateTwoPushed) {
     SetIoState(s, kStateOnePushed);
     return s->pushBack[1];
@@ -155,13 +159,9 @@ int GetByteSlow(Stream* s) {
     --s->count;
     return *s->cursor++;
   }
-  if (status == 1) {
-    s->error = 1;
-  } else {
-    SetIoState(s, kStateNeutral);
-    s->eof = 1;
-  }
-  s->count = 0;
+  if (status == 1) return Fail(s);
+  SetIoState(s, kStateNeutral);  // the end of input; a failed refill left count 0
+  s->eof = 1;
   return -1;
 }
 
@@ -183,51 +183,36 @@ int UngetByte(int value, Stream* s) {
   return b;
 }
 
-namespace {
-
-// A line-buffered stream that is writing, open, byte-oriented and without
-// error, as it is between the line feeds of a line: a byte that is not a
-// line feed and fits only goes into the buffer.
-bool InLine(const Stream* s) {
-  constexpr std::uint16_t fields = kBufferingMask | kOrientationMask;
-  constexpr std::uint16_t lineBytes = (kBufferLine << kBufferingShift) | (kOrientationByte << kOrientationShift);
-  return (s->mode & fields) == lineBytes && IoStateOf(s) == kStateWriting && !s->error && !Closed(s);
-}
-
-// Stores bytes that PutByte would only have stored; returns how many.
-std::uint32_t StoreInLine(const std::uint8_t* p, std::uint32_t n, Stream* s) {
-  auto room = s->bufferSize - static_cast<std::uint32_t>(s->cursor - s->bufferStart);
-  // The room past the cursor is free, so the copy may run on there.
-  std::uint32_t take = CopyUntilLineFeed(p, n < room ? n : room, s->cursor);
-  if (take == 0) return 0;
-  if (KindOf(s) == kKindConsole) CloseAllHook = CloseAllStreams;
-  s->cursor += take;
-  s->count = 0;
-  return take;
-}
-
-}  // namespace
-
-// InLine, or about to be: a neutral stream that PutByte's slow path would
-// turn to writing is turned here the same way.
-bool StartLine(Stream* s) {
-  if (IoStateOf(s) == kStateNeutral && Writable(s)) {
-    const std::uint8_t state = s->state;
-    SetIoState(s, kStateWriting);
-    if (!InLine(s)) {
-      s->state = state;
-      return false;
-    }
-    ResetBuffer(s);
-    s->count = 0;  // a line-buffered stream never lets the fast path store
-    return true;
+int PutByteSlow(int value, Stream* s) {
+  s->count = 0;  // undoes the fast path's decrement
+  if (!BeginPut(s)) return -1;
+  auto b = static_cast<std::uint8_t>(value);
+  bool full = HasBuffering(s, kBufferFull);
+  if ((full || Used(s) == s->bufferSize) && WriteOutOrFail(s) != 0) return -1;
+  *s->cursor++ = b;
+  if (full) {
+    s->count = s->bufferSize - Used(s);
+    return b;
   }
-  return InLine(s);
+  s->count = 0;  // line and no buffering take every byte through here
+  if (HasBuffering(s, kBufferLine) && b != '\n') return b;
+  if (WriteOutOrFail(s) != 0) return -1;
+  s->count = 0;
+  return b;
 }
 
 void PutBytes(const std::uint8_t* p, std::uint32_t n, Stream* s) {
   while (n > 0) {
-    std::uint32_t stored = StartLine(s) ? StoreInLine(p, n, s) : 0;
+    // The bytes before a line feed that PutByteSlow would only store, as
+    // many as fit, go into a line-buffered stream in one copy.
+    std::uint32_t stored = 0;
+    if (s->count == 0 && HasBuffering(s, kBufferLine) && BeginPut(s)) {
+      std::uint32_t room = s->bufferSize - Used(s);
+      // The room past the cursor is free, so the copy may run on there.
+      stored = CopyUntilLineFeed(p, n < room ? n : room, s->cursor);
+      s->cursor += stored;
+      s->count = 0;
+    }
     if (stored == 0) {
       PutByte(*p, s);
       stored = 1;
@@ -238,115 +223,51 @@ void PutBytes(const std::uint8_t* p, std::uint32_t n, Stream* s) {
 }
 
 namespace {
-// The end of a put that writes the buffer out: the byte, or -1 and a
-// stuck error flag.
-int WriteOutAfterPut(std::uint8_t b, Stream* s) {
-  int status = WriteOutBuffer(s);
-  s->count = 0;
-  if (status != 0) {
-    s->error = 1;
-    return -1;
-  }
-  return b;
-}
-}  // namespace
 
-int PutByteSlow(int value, Stream* s) {
-  s->count = 0;  // undoes the fast path's decrement
-  auto b = static_cast<std::uint8_t>(value);
-  if (InLine(s)) {
-    // Within a line, the same steps as below without the checks it has passed.
-    if (b != '\n') {
-      if (StoreInLine(&b, 1, s)) return b;
-    } else if (static_cast<std::uint32_t>(s->cursor - s->bufferStart) < s->bufferSize) {
-      if (KindOf(s) == kKindConsole) CloseAllHook = CloseAllStreams;
-      *s->cursor++ = b;
-      return WriteOutAfterPut(b, s);
+// Shortens a chunk for a line-buffered stream to end just after its last
+// line feed; true when it has one.
+bool EndAtLastLineFeed(const std::uint8_t* p, std::uint32_t* chunk) {
+  for (std::uint32_t i = *chunk; i > 0; --i) {
+    if (p[i - 1] == '\n') {
+      *chunk = i;
+      return true;
     }
   }
-  if (CheckOrientation(s, -1) >= 0) return -1;
-  if (s->error) return -1;
-  if (KindOf(s) == kKindConsole) CloseAllHook = CloseAllStreams;
-  if (IoStateOf(s) == kStateNeutral && Writable(s)) {
-    SetIoState(s, kStateWriting);
-    ResetBuffer(s);
-  }
-  if (IoStateOf(s) != kStateWriting) {
-    s->error = 1;
-    s->count = 0;
-    return -1;
-  }
-  unsigned buffering = BufferingOf(s);
-  if (buffering == kBufferFull || static_cast<std::uint32_t>(s->cursor - s->bufferStart) == s->bufferSize) {
-    if (WriteOutBuffer(s) != 0) {
-      s->error = 1;
-      s->count = 0;
-      return -1;
-    }
-  }
-  *s->cursor++ = b;
-  if (buffering == kBufferFull) {
-    s->count = s->bufferSize - static_cast<std::uint32_t>(s->cursor - s->bufferStart);
-    return b;
-  }
-  if (buffering == kBufferLine && b != '\n') {
-    s->count = 0;
-    return b;
-  }
-  return WriteOutAfterPut(b, s);
+  return false;
 }
 
-std::uint32_t WriteBlock(const void* data, std::uint32_t size, std::uint32_t items, Stream* s) {
-  if (OrientationOf(s) == kOrientationNone)
-    s->mode = static_cast<std::uint16_t>(s->mode | (kOrientationByte << kOrientationShift));
-  std::uint64_t total = std::uint64_t{size} * items;
-  if (total == 0 || s->error || Closed(s)) return 0;
-  if (KindOf(s) == kKindConsole) CloseAllHook = CloseAllStreams;
-  if (IoStateOf(s) == kStateNeutral && Writable(s)) {
-    SetIoState(s, kStateWriting);
-    ResetBuffer(s);
-  }
-  if (IoStateOf(s) != kStateWriting) {
-    s->error = 1;
-    s->count = 0;
-    return 0;
-  }
-  const unsigned buffering = BufferingOf(s);
-  const auto* p = static_cast<const std::uint8_t*>(data);
-  std::uint64_t remaining = total, written = 0;
-  s->count = s->bufferSize - static_cast<std::uint32_t>(s->cursor - s->bufferStart);
+// Copies a block through the buffer of a writing stream, writing it out
+// where a put would; the bytes taken, or fewer when a write-out failed.
+std::uint64_t CopyThrough(const std::uint8_t* p, std::uint64_t remaining, Stream* s) {
+  const bool line = HasBuffering(s, kBufferLine), unbuffered = HasBuffering(s, kBufferNone);
+  std::uint64_t written = 0;
+  s->count = s->bufferSize - Used(s);
   for (;;) {
     auto chunk = static_cast<std::uint32_t>(remaining < s->count ? remaining : s->count);
-    bool lineEnd = false;
-    if (buffering == kBufferLine) {
-      for (std::uint32_t i = chunk; i > 0; --i) {
-        if (p[i - 1] == '\n') {
-          chunk = i;
-          lineEnd = true;
-          break;
-        }
-      }
-    }
+    bool lineEnd = line && EndAtLastLineFeed(p, &chunk);
     if (chunk) std::memcpy(s->cursor, p, chunk);
     s->cursor += chunk;
     p += chunk;
     written += chunk;
     remaining -= chunk;
     s->count -= chunk;
-    if (KindOf(s) == kKindString && s->count == 0) {
-      written += remaining;  // a full string buffer drops the rest but counts it
-      break;
-    }
-    if (s->count == 0 || lineEnd || buffering == kBufferNone) {
-      if (WriteOutBuffer(s) != 0) {
-        s->error = 1;
-        s->count = 0;
-        break;
-      }
-    }
-    if (remaining == 0) break;
+    // A full string buffer drops the rest but counts it.
+    if (HasKind(s, kKindString) && s->count == 0) return written + remaining;
+    bool writeOut = s->count == 0 || lineEnd || unbuffered;
+    if ((writeOut && WriteOutOrFail(s) != 0) || remaining == 0) return written;
   }
-  if (buffering != kBufferFull) s->count = 0;
+}
+
+}  // namespace
+
+std::uint32_t WriteBlock(const void* data, std::uint32_t size, std::uint32_t items, Stream* s) {
+  if (HasOrientation(s, kOrientationNone)) SetOrientation(s, kOrientationByte);
+  std::uint64_t total = std::uint64_t{size} * items;
+  if (total == 0 || s->error || Closed(s)) return 0;
+  ArmCloseHook(s);
+  if (!StartWriting(s)) return 0;
+  std::uint64_t written = CopyThrough(static_cast<const std::uint8_t*>(data), total, s);
+  if (!HasBuffering(s, kBufferFull)) s->count = 0;
   return static_cast<std::uint32_t>((written + size - 1) / size);
 }
 
@@ -355,19 +276,10 @@ int FlushStream(Stream* s) {
   if (s->error || Closed(s)) return -1;
   if (ReadOnly(s)) return 0;  // read-ahead and pushed-back bytes are kept
   unsigned state = IoStateOf(s);
-  if (state != kStateWriting) {
-    // Pushed-back and read-ahead bytes are dropped.
-    if (state != kStateNeutral) s->count = 0;
-    SetIoState(s, kStateNeutral);
-    return 0;
-  }
-  if (WriteOutBuffer(s) != 0) {
-    s->error = 1;
-    s->count = 0;
-    return -1;
-  }
+  if (state == kStateWriting && WriteOutOrFail(s) != 0) return -1;
+  // Read-ahead and pushed-back bytes are dropped.
+  if (state != kStateNeutral) s->count = 0;
   SetIoState(s, kStateNeutral);
-  s->count = 0;
   return 0;
 }
 
@@ -384,7 +296,7 @@ void ClearStreamFlags(Stream* s) {
 }
 
 int SeekStream(Stream* s, std::int32_t offset, int whence) {
-  if (KindOf(s) != kKindDisk || s->error || !s->positionProc) return -1;
+  if (!HasKind(s, kKindDisk) || s->error || !s->positionProc) return -1;
   if (whence == 1) {
     offset = Advance(LogicalPosition(s), static_cast<std::uint32_t>(offset));
     whence = 0;
@@ -421,16 +333,15 @@ void CloseAllStreams() {
   ReleaseLock(kStreamListLock);
 }
 
+static_assert(ModeWord(kModeReadable | kModeWritable, kBufferFull, kKindString, true) == 0x11CC);
+
 int OpenStringStream(Stream* s, std::uint8_t* buffer, std::uint32_t size, std::uint8_t state) {
   *s = Stream{};
-  s->mode = 0x11CC;  // read and write, full buffering, string, binary
-  if (size == 0) {
-    s->mode = static_cast<std::uint16_t>(s->mode & ~kBufferingMask);
-    buffer = &s->oneByte;
-    size = 1;
-  }
-  s->bufferStart = buffer;
-  s->bufferSize = size;
+  // Size 0 writes through the record's own byte, unbuffered.
+  bool unbuffered = size == 0;
+  s->mode = ModeWord(kModeReadable | kModeWritable, unbuffered ? kBufferNone : kBufferFull, kKindString, true);
+  s->bufferStart = unbuffered ? &s->oneByte : buffer;
+  s->bufferSize = unbuffered ? 1 : size;
   s->readProc = StringRead;
   s->writeProc = StringWrite;
   s->closeProc = StringClose;

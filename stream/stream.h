@@ -39,6 +39,12 @@ enum Buffering : unsigned { kBufferNone = 0, kBufferLine = 1, kBufferFull = 2 };
 enum StreamKind : unsigned { kKindClosed = 0, kKindDisk = 1, kKindConsole = 2, kKindString = 3 };
 enum Orientation : unsigned { kOrientationNone = 0, kOrientationByte = 1, kOrientationWide = 2 };
 
+// A mode word from its fields; the orientation starts unset.
+constexpr std::uint16_t ModeWord(std::uint16_t access, Buffering buffering, StreamKind kind, bool binary) {
+  return static_cast<std::uint16_t>(access | buffering << kBufferingShift | kind << kKindShift |
+                                    (binary ? kModeBinary : 0));
+}
+
 // The state byte: the I/O state in bits 0-2, buffer ownership in bit 3.
 enum IoState : std::uint8_t {
   kStateNeutral = 0,
@@ -87,14 +93,13 @@ inline constexpr Stream* StandardError = &StreamTable[2];
 using CloseAllRoutine = void (*)();
 extern CloseAllRoutine CloseAllHook;
 
-inline unsigned BufferingOf(const Stream* s) { return (s->mode & kBufferingMask) >> kBufferingShift; }
-inline unsigned KindOf(const Stream* s) { return (s->mode & kKindMask) >> kKindShift; }
-inline unsigned OrientationOf(const Stream* s) { return (s->mode & kOrientationMask) >> kOrientationShift; }
+// The fields of the mode word are compared in place, a mask and a compare.
+inline bool HasBuffering(const Stream* s, Buffering b) { return (s->mode & kBufferingMask) == b << kBufferingShift; }
+inline bool HasKind(const Stream* s, StreamKind k) { return (s->mode & kKindMask) == k << kKindShift; }
+inline bool HasOrientation(const Stream* s, Orientation o) {
+  return (s->mode & kOrientationMask) == o << kOrientationShift;
+}
 inline unsigned IoStateOf(const Stream* s) { return s->state & kIoStateMask; }
-
-// 0 for a closed stream; fixes an unset orientation (wide for wanted > 0,
-// byte for wanted < 0) and gives wanted; -1 for a byte stream, 1 for a wide one.
-int CheckOrientation(Stream* s, int wanted);
 
 int GetByteSlow(Stream* s);
 int PutByteSlow(int value, Stream* s);
@@ -138,10 +143,5 @@ int OpenStringStream(Stream* s, std::uint8_t* buffer, std::uint32_t size, std::u
 
 // Whether the last refill found the end of input, with nothing pushed back since.
 inline bool AtEndOfInput(const Stream* s) { return s->eof != 0; }
-
-// Internal steps, exposed for the layers and tests that drive them directly.
-void ResetBuffer(Stream* s);
-int RefillBuffer(Stream* s);
-int WriteOutBuffer(Stream* s);
 
 }  // namespace varnock
