@@ -9,7 +9,9 @@
 namespace varnock {
 
 // The game the process plays, called once with the command line; defined by
-// the program (the night itself, or a test's stand-in).
+// the program: the night itself (game/), or a test's stand-in. The night
+// ignores the arguments and returns the status of its last WriteLn: 0, or -1
+// when standard output has failed.
 std::int32_t Game(std::int32_t argumentCount, char** argumentVector);
 
 // Set only by AbortProgram: the process is ending abnormally.

@@ -7,9 +7,11 @@ std::uint8_t inputLookahead[1];
 std::uint8_t outputLookahead[1];
 std::uint8_t errOutputLookahead[1];
 
-TextFile inputRecord{StandardInput, inputLookahead, 1, 0x2112};        // text, reading, tag 2
-TextFile outputRecord{StandardOutput, outputLookahead, 1, 0x4212};     // text, writing, tag 4
-TextFile errOutputRecord{StandardError, errOutputLookahead, 1, 0x8212};  // text, writing, tag 8
+TextFile inputRecord{StandardInput, inputLookahead, 1, StandardFileFlags(kFileModeRead, 2)};
+TextFile outputRecord{StandardOutput, outputLookahead, 1, StandardFileFlags(kFileModeWrite, 4)};
+TextFile errOutputRecord{StandardError, errOutputLookahead, 1, StandardFileFlags(kFileModeWrite, 8)};
+static_assert(StandardFileFlags(kFileModeRead, 2) == 0x2112 && StandardFileFlags(kFileModeWrite, 4) == 0x4212 &&
+              StandardFileFlags(kFileModeWrite, 8) == 0x8212);
 
 // The file whose last ReadInteger stopped at the end of input, and whether
 // a sign or digit came before it.

@@ -25,10 +25,17 @@ constexpr unsigned kFileModeShift = 8;
 constexpr std::uint32_t kFileModeMask = 0xFu << kFileModeShift;
 constexpr std::uint32_t kFileModeRead = 1;
 constexpr std::uint32_t kFileModeWrite = 2;
+constexpr unsigned kFileTagShift = 12;
 constexpr unsigned kLookaheadShift = 20;
 constexpr std::uint32_t kLookaheadMask = 0xFu << kLookaheadShift;
 constexpr std::uint32_t kLookaheadPending = 1u << kLookaheadShift;
 constexpr std::uint32_t kEndOfLineMark = 1u << 24;
+
+// The flags word of a standard file, from its mode and tag; its low four
+// bits hold 2, which nothing reads.
+constexpr std::uint32_t StandardFileFlags(std::uint32_t mode, std::uint32_t tag) {
+  return 2u | kFileKindText << kFileKindShift | mode << kFileModeShift | tag << kFileTagShift;
+}
 
 // A text-file variable holds a reference to its record, or none.
 using TextFileVariable = TextFile*;
@@ -51,8 +58,9 @@ constexpr int kIoSeekFailed = -1;
 
 void SetIoResult(std::int32_t code);
 void GiveBackLookahead(TextFile* file);
-// Resets IoResult; a file that read an element ahead gives it back to its
-// stream (files on the standard streams never do).
+// The first step of every operation, with two jobs: IoResult is reset, and a
+// file that read an element ahead gives it back to its stream (files on the
+// standard streams never do).
 inline void DiscardLookahead(TextFileVariable& file) {
   IoResult = {0, 0};
   if (file && (file->flags & kLookaheadMask) == kLookaheadPending) GiveBackLookahead(file);
