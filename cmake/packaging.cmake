@@ -22,11 +22,12 @@ The game runs in a terminal and reads its orders from standard input, so
 a night can also be played from a file or a pipe.")
 
 if(WIN32)
-  # A zip to unpack anywhere: the program and a page saying how to start
-  # it, side by side at the top, in Windows' own line ends.
+  # A zip to unpack anywhere: the program, a page saying how to start it
+  # and the licence, side by side at the top, in Windows' own line ends.
   install(TARGETS varnock RUNTIME DESTINATION .)
   configure_file(packaging/README-win32.txt.in README.txt @ONLY NEWLINE_STYLE CRLF)
-  install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
+  configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt DESTINATION .)
 
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME varnock-${PROJECT_VERSION}-win32)
