@@ -1,7 +1,8 @@
 # Installation and packages.
 #
-#   cmake --install build [--prefix DIR]    the game, its manual page and
-#                                           its desktop entry under DIR
+#   cmake --install build [--prefix DIR]    the game, its manual page, its
+#                                           desktop entry, icon and software
+#                                           centre metadata under DIR
 #   cd build && cpack -G DEB                varnock_<version>_<arch>.deb
 #   cd build-win32 && cpack -G ZIP          varnock-<version>-win32.zip
 #
@@ -9,6 +10,9 @@
 # serves `cmake --install` (prefix /usr/local unless told) and the Debian
 # package (prefix /usr).
 
+# The name desktops and software centres know the game by: its desktop
+# entry, its icon and its metadata are named after it.
+set(VARNOCK_APP_ID example.varnock.Varnock)
 set(VARNOCK_SUMMARY "console adventure: one night in a starship bar")
 # Lines as the package managers show them, under 80 columns.
 set(VARNOCK_DESCRIPTION
@@ -64,7 +68,9 @@ else()
       COMMAND_ERROR_IS_FATAL ANY)
   endif()")
   install(FILES ${PROJECT_BINARY_DIR}/doc/varnock.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
-  install(FILES packaging/varnock.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
+  install(FILES packaging/${VARNOCK_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
+  install(FILES packaging/${VARNOCK_APP_ID}.svg DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/scalable/apps)
+  install(FILES packaging/${VARNOCK_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo)
   install(FILES packaging/copyright ${PROJECT_BINARY_DIR}/doc/changelog.gz DESTINATION ${varnock_docdir})
 
   # The lintian tags the package keeps, each with why: lintian reads this
