@@ -33,6 +33,18 @@ if(WIN32)
   configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
   install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt DESTINATION .)
 
+  # The program's icon and version resource, compiled by windres into an
+  # object of its own that only varnock.exe links. (The program's compile
+  # options are the C++ compiler's, which windres does not take.)
+  find_program(VARNOCK_WINDRES NAMES ${CMAKE_RC_COMPILER} i686-w64-mingw32-windres windres REQUIRED)
+  configure_file(packaging/varnock.rc.in varnock.rc @ONLY)
+  set(varnock_resource ${PROJECT_BINARY_DIR}/varnock-resource.o)
+  add_custom_command(OUTPUT ${varnock_resource}
+    COMMAND ${VARNOCK_WINDRES} -O coff -i ${PROJECT_BINARY_DIR}/varnock.rc -o ${varnock_resource}
+    DEPENDS ${PROJECT_BINARY_DIR}/varnock.rc ${PROJECT_SOURCE_DIR}/packaging/varnock.ico VERBATIM)
+  set_source_files_properties(${varnock_resource} PROPERTIES EXTERNAL_OBJECT ON GENERATED ON)
+  target_sources(varnock PRIVATE ${varnock_resource})
+
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME varnock-${PROJECT_VERSION}-win32)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
