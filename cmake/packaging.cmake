@@ -5,6 +5,7 @@
 #                                           centre metadata under DIR
 #   cd build && cpack -G DEB                varnock_<version>_<arch>.deb
 #   cd build-win32 && cpack -G ZIP          varnock-<version>-win32.zip
+#   cd build-web && cpack -G ZIP            varnock-<version>-web.zip
 #
 # Every destination is relative to the install prefix, so one set of rules
 # serves `cmake --install` (prefix /usr/local unless told) and the Debian
@@ -47,6 +48,13 @@ if(WIN32)
 
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME varnock-${PROJECT_VERSION}-win32)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+elseif(EMSCRIPTEN)
+  # The page, ready for any static web host: what build-web/site holds, the
+  # licence notices included, at the top of a zip. web/CMakeLists.txt says
+  # which files those are.
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME varnock-${PROJECT_VERSION}-web)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 else()
   include(GNUInstallDirs)
