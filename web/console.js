@@ -7,6 +7,8 @@ const terminal = new Terminal({
   cursorBlink: true,
   fontFamily: 'ui-monospace, "DejaVu Sans Mono", Menlo, Consolas, monospace',
   scrollback: 5000,
+  // A paste is typed as it is, never wrapped in escape sequences.
+  ignoreBracketedPasteMode: true,
   theme: { background: '#101014', foreground: '#d8d8d0' },
 });
 const fitAddon = new FitAddon.FitAddon();
@@ -25,27 +27,49 @@ function fitToWindow() {
 window.addEventListener('resize', fitToWindow);
 fitToWindow();
 
-// The console's input in line-input mode, as a Windows console has it: keys
-// wait until a read asks for them; while one does, they are echoed and
-// edited (Backspace) until Enter hands the line over, ending in CR LF. What
-// the read has no room for stays for the next read. A line that starts with
-// Ctrl+Z is the end of the input: the read returns nothing.
-class ConsoleInput {
-  #keys = '';
-  #line = [];
-  #unread = new Uint8Array(0);
-  #reader = null;  // the read waiting for a line: { size, resolve }
-  #echo = '';
+// The keys with a meaning of their own among the terminal's escape
+// sequences (normal and application cursor mode); the others do nothing here.
+const sequenceKeys = { '\x1b[A': 'Up', '\x1bOA': 'Up', '\x1b[B': 'Down', '\x1bOB': 'Down' };
+// The lines Up and Down recall, as many as a Windows console keeps.
+const historySize = 50;
 
+// The console's input in line-input mode, as a Windows console has it: keys
+// wait until a read asks for them (type-ahead); while one does, they are
+// echoed and edited until Enter hands the line over, ending in CR LF. What
+// the read has no room for stays for the next read. A line that starts with
+// Ctrl+Z is the end of the input: the read returns nothing. Control keys
+// stay in the line: Tab shows as spaces to the next tab stop, the others as
+// ^X. Esc clears the line; Up and Down recall the lines entered before.
+class ConsoleInput {
+  #keys = [];  // typed ahead: single characters, and 'Up' or 'Down'
+  #line = [];  // the line being typed: { byte, echo } for each key kept
+  #unread = new Uint8Array(0);
+  #reader = null;  // the read waiting for a line: { size, resolve, column }
+  #echo = '';
+  #history = [];  // the lines entered, oldest first, as bytes
+  #recalled = 0;  // the history entry Up and Down have reached, or its length
+
+  // A new process: nothing typed is kept for it but the history.
   reset() {
-    this.#keys = '';
+    this.#keys = [];
     this.#line = [];
     this.#unread = new Uint8Array(0);
     this.#reader = null;
+    this.#recalled = this.#history.length;
   }
 
-  type(keys) {
-    this.#keys += keys;
+  // One keystroke or one paste, as the terminal delivers it. An escape
+  // sequence is taken only whole, from within one delivery, so that Esc
+  // never takes the key after it.
+  type(data) {
+    if (/^\x1b[^]$/u.test(data)) return;  // Alt with a key: nothing here
+    for (const [key] of data.matchAll(/\x1b\[[0-?]*[ -/]*[@-~]|\x1bO[@-~]|[^]/gu)) {
+      if (key[0] !== '\x1b' || key === '\x1b') {
+        this.#keys.push(key);
+      } else if (sequenceKeys[key]) {
+        this.#keys.push(sequenceKeys[key]);
+      }
+    }
     this.#edit();
   }
 
@@ -53,8 +77,13 @@ class ConsoleInput {
   read(size) {
     if (this.#unread.length > 0) return this.#take(size);
     return new Promise((resolve) => {
-      this.#reader = { size, resolve };
-      this.#edit();
+      const reader = this.#reader = { size, resolve, column: null };
+      // The echo starts where the program's output has left the cursor, which
+      // is known once the terminal has taken all of that output.
+      terminal.write('', () => {
+        reader.column = terminal.buffer.active.cursorX;
+        if (this.#reader === reader) this.#edit();
+      });
     });
   }
 
@@ -66,21 +95,17 @@ class ConsoleInput {
 
   #edit() {
     let at = 0;
-    while (this.#reader && at < this.#keys.length) {
-      const escape = /^\x1b(\[[0-?]*[ -/]*[@-~]|O.|.)?/.exec(this.#keys.slice(at, at + 32));
-      if (escape) {  // cursor and function keys: this console has no use for them
-        at += escape[0].length;
-        continue;
-      }
-      const key = String.fromCodePoint(this.#keys.codePointAt(at));
-      at += key.length;
+    while (this.#reader?.column != null && at < this.#keys.length) {
+      const key = this.#keys[at++];
       if (key === '\r') this.#enter();
       else if (key === '\x7f' || key === '\b') this.#rubOut();
-      else if (key === '\x1a') this.#add(0x1a, '^Z');
-      else if (key >= ' ' && key <= '~') this.#add(key.charCodeAt(0), key);
-      else if (key > '\x7f') this.#add(0x3f, '?');  // outside the console's code page
+      else if (key === '\x1b') this.#replaceLine([]);
+      else if (key === 'Up') this.#recall(-1);
+      else if (key === 'Down') this.#recall(1);
+      else if (key < '\x80') this.#add(key.charCodeAt(0));
+      else this.#add(0x3f);  // '?': outside the console's code page
     }
-    this.#keys = this.#keys.slice(at);
+    this.#keys.splice(0, at);
     this.#flushEcho();
   }
 
@@ -90,14 +115,40 @@ class ConsoleInput {
     this.#echo = '';
   }
 
-  #add(byte, echo) {
+  // A Tab's stops are every 8 columns of the screen, as the console's.
+  #add(byte) {
+    const echo = byte === 0x09 ? ' '.repeat(8 - (this.#reader.column + this.#text().length) % 8)
+      : byte < 0x20 ? `^${String.fromCharCode(byte + 0x40)}` : String.fromCharCode(byte);
     this.#line.push({ byte, echo });
     this.#echo += echo;
   }
 
   #rubOut() {
     const last = this.#line.pop();
-    if (last) this.#echo += '\b \b'.repeat(last.echo.length);
+    if (last) this.#erase(last.echo.length);
+  }
+
+  #erase(width) {
+    this.#echo += '\b \b'.repeat(width);
+  }
+
+  // Esc, Up and Down put another line in place of the one being typed.
+  #replaceLine(bytes) {
+    this.#erase(this.#text().length);
+    this.#line = [];
+    bytes.forEach((byte) => this.#add(byte));
+  }
+
+  // Up stops at the oldest line; Down past the newest gives an empty line.
+  #recall(step) {
+    const at = this.#recalled + step;
+    if (at < 0 || at > this.#history.length) return;
+    this.#recalled = at;
+    this.#replaceLine(this.#history[at] ?? []);
+  }
+
+  #text() {
+    return this.#line.map((key) => key.echo).join('');
   }
 
   #enter() {
@@ -105,6 +156,10 @@ class ConsoleInput {
     this.#flushEcho();
     const bytes = this.#line.map((key) => key.byte);
     this.#line = [];
+    if (bytes.length && String(bytes) !== String(this.#history.at(-1))) {
+      this.#history = [...this.#history, bytes].slice(-historySize);
+    }
+    this.#recalled = this.#history.length;
     this.#unread = bytes[0] === 0x1a ? new Uint8Array(0) : Uint8Array.from([...bytes, 0x0d, 0x0a]);
     const { size, resolve } = this.#reader;
     this.#reader = null;
@@ -114,6 +169,10 @@ class ConsoleInput {
 
 const keyboard = new ConsoleInput();
 terminal.onData((keys) => keyboard.type(keys));
+// Ctrl+V is the browser's paste, which the terminal then types; it does not
+// reach the line itself.
+terminal.attachCustomKeyEventHandler((event) => !(event.type === 'keydown' && event.ctrlKey
+  && !event.altKey && !event.metaKey && event.key.toLowerCase() === 'v'));
 
 // MessageBoxA's button sets, by the low four bits of its style, and the
 // numbers it returns for them.
@@ -183,6 +242,9 @@ async function play() {
   document.getElementById('over').hidden = true;
   fitToWindow();
   terminal.reset();
+  // Backspace goes back over the wrap of a typed line longer than the screen
+  // is wide, so that rubbing out, Esc, Up and Down erase all of its echo.
+  terminal.write('\x1b[?45h');
   keyboard.reset();
   terminal.focus();
   let status;

@@ -1,7 +1,8 @@
 // The page played in a real Chromium, headless: the worked night must show
 // the native program's transcript, the pause and the end; a word where a
 // number belongs, typed as a phone's keyboard types, gets the menu again;
-// a night that traps shows the exception report's box.
+// keys typed ahead are edited as a Windows console edits them; a night
+// that traps shows the exception report's box.
 //   VARNOCK_SITE      the page's folder (build-web/site)
 //   VARNOCK_TRAPPING  the trapping night's varnock.js and .wasm
 //   VARNOCK_NATIVE    the native varnock, whose transcript is the reference
@@ -58,8 +59,9 @@ after(async () => {
 });
 
 // What the native night prints for these lines, CR LF gone, with each line
-// echoed after the menu that read it; it stops at the menu that waits.
-function expectedScreen(lines) {
+// echoed (as the line itself, or as echoes has it) after the menu that read
+// it; it stops at the menu that waits.
+function expectedScreen(lines, echoes = lines) {
   const input = lines.map((line) => `${line}\n`).join('');
   const printed = execFileSync(native, { input }).toString().split('\r\n').slice(0, -1);
   const screen = [];
@@ -68,7 +70,7 @@ function expectedScreen(lines) {
     screen.push(line);
     if (line !== lastMenuLine) continue;
     if (read === lines.length) break;
-    screen.push(lines[read++]);
+    screen.push(echoes[read++]);
   }
   return screen;
 }
@@ -102,6 +104,17 @@ async function open(path, device) {
   if (device) await page.emulate(device);
   await page.goto(origin + path);
   return page;
+}
+
+// Keys pressed one by one, all before the page gets to run the program
+// again: what follows an Enter waits for the next read.
+function typeAhead(page, keys) {
+  return page.evaluate((keys) => {
+    const keyCodes = { Tab: 9, Enter: 13, Escape: 27, ArrowUp: 38, '+': 187 };
+    for (const key of keys) {
+      terminal.textarea.dispatchEvent(new KeyboardEvent('keydown', { key, keyCode: keyCodes[key] ?? key.charCodeAt(0) }));
+    }
+  }, keys);
 }
 
 const nightOver = (page) => page.waitForFunction(() => document.body.dataset.state === 'over');
@@ -152,6 +165,24 @@ test('on a phone, a word where a number belongs gets the menu again, however lon
   assert.ok(layout.fontSize >= 12, `font size ${layout.fontSize}`);
   assert.equal(layout.overflow, 0, 'the terminal fits the screen');
 });
+
+// Lines typed ahead, key by key: the bytes a console hands over (the native
+// program gets them through a pipe) and their echo.
+const typedAhead = [
+  ['a Tab stays in the line', ['1', 'Tab', '2', 'Enter'], ['1\t2'], ['1       2']],
+  ['a Tab after a sign', ['+', 'Tab', '5', 'Enter'], ['+\t5'], ['+       5']],
+  ['a lone Esc takes no key', ['3', 'Enter', 'Escape', '2', 'Enter'], ['3', '2']],
+  ['Esc clears the line', ['7', 'Escape', '2', 'Enter'], ['2']],
+  ['Up recalls the line before', ['3', 'Enter', '2', 'ArrowUp', 'Enter'], ['3', '3']],
+];
+for (const [name, keys, lines, echoes] of typedAhead) {
+  test(`typed ahead: ${name}`, async () => {
+    const page = await open('/');
+    await showsScreen(page, expectedScreen([]));
+    await typeAhead(page, keys);
+    await showsScreen(page, expectedScreen(lines, echoes));
+  });
+}
 
 // The trap, the code the box shows, and the opcode at the address it shows
 // in the program's code (i32.store, unreachable, i32.div_s).
