@@ -40,6 +40,7 @@ const historySize = 50;
 // Ctrl+Z is the end of the input: the read returns nothing. Control keys
 // stay in the line: Tab shows as spaces to the next tab stop, the others as
 // ^X. Esc clears the line; Up and Down recall the lines entered before.
+// Ctrl+C waits for no read: it ends the process at once.
 class ConsoleInput {
   #keys = [];  // typed ahead: single characters, and 'Up' or 'Down'
   #line = [];  // the line being typed: { byte, echo } for each key kept
@@ -48,6 +49,7 @@ class ConsoleInput {
   #echo = '';
   #history = [];  // the lines entered, oldest first, as bytes
   #recalled = 0;  // the history entry Up and Down have reached, or its length
+  interrupt = null;  // what Ctrl+C does, while a process runs
 
   // A new process: nothing typed is kept for it but the history.
   reset() {
@@ -56,6 +58,7 @@ class ConsoleInput {
     this.#unread = new Uint8Array(0);
     this.#reader = null;
     this.#recalled = this.#history.length;
+    this.interrupt = null;
   }
 
   // One keystroke or one paste, as the terminal delivers it. An escape
@@ -64,7 +67,9 @@ class ConsoleInput {
   type(data) {
     if (/^\x1b[^]$/u.test(data)) return;  // Alt with a key: nothing here
     for (const [key] of data.matchAll(/\x1b\[[0-?]*[ -/]*[@-~]|\x1bO[@-~]|[^]/gu)) {
-      if (key[0] !== '\x1b' || key === '\x1b') {
+      if (key === '\x03') {  // never in the line, nor waiting for a read
+        if (this.interrupt) return this.#interrupted();
+      } else if (key[0] !== '\x1b' || key === '\x1b') {
         this.#keys.push(key);
       } else if (sequenceKeys[key]) {
         this.#keys.push(sequenceKeys[key]);
@@ -165,14 +170,24 @@ class ConsoleInput {
     this.#reader = null;
     resolve(this.#take(size));
   }
+
+  // The line and the keys typed ahead go with the process; the read it
+  // waits in never returns.
+  #interrupted() {
+    const interrupt = this.interrupt;
+    this.reset();
+    terminal.write('^C\r\n');
+    interrupt();
+  }
 }
 
 const keyboard = new ConsoleInput();
 terminal.onData((keys) => keyboard.type(keys));
-// Ctrl+V is the browser's paste, which the terminal then types; it does not
-// reach the line itself.
+// Ctrl+C with text selected copies it, as the browser does; Ctrl+V is the
+// browser's paste, which the terminal then types. Neither reaches the line.
 terminal.attachCustomKeyEventHandler((event) => !(event.type === 'keydown' && event.ctrlKey
-  && !event.altKey && !event.metaKey && event.key.toLowerCase() === 'v'));
+  && !event.altKey && !event.metaKey
+  && (event.key.toLowerCase() === 'v' || (event.key.toLowerCase() === 'c' && terminal.hasSelection()))));
 
 // MessageBoxA's button sets, by the low four bits of its style, and the
 // numbers it returns for them.
@@ -207,12 +222,6 @@ function messageBox(text, caption, type) {
   });
 }
 
-const host = {
-  write: (bytes) => terminal.write(bytes),
-  read: (size) => keyboard.read(size),
-  messageBox,
-};
-
 // Compiled once; every night instantiates it anew, with fresh memory.
 const compiledProgram = fetch('varnock.wasm')
   .then((response) => {
@@ -233,6 +242,8 @@ function showFailure(error) {
   document.body.dataset.state = 'failed';
 }
 
+const STATUS_CONTROL_C_EXIT = 0xc000013a;
+
 function exitCodeText(status) {
   return status > 0xffff ? `0x${status.toString(16).padStart(8, '0')}` : String(status);
 }
@@ -247,14 +258,32 @@ async function play() {
   terminal.write('\x1b[?45h');
   keyboard.reset();
   terminal.focus();
+  // Ctrl+C ends the process at once, as Windows ends a program that has no
+  // handler of its own: nothing the process does after it reaches the page,
+  // not even with a line it was handed just before, and its instance, left
+  // waiting for ever, is dropped.
+  let interrupted = false;
+  const waitForEver = () => new Promise(() => {});
+  const host = {
+    write: (bytes) => interrupted || terminal.write(bytes),
+    read: (size) => (interrupted ? waitForEver() : keyboard.read(size)),
+    messageBox: (...box) => (interrupted ? waitForEver() : messageBox(...box)),
+  };
   let status;
   try {
     const program = await createVarnock({ host, instantiateWasm });
-    status = await program.startProcess([]);
+    status = await new Promise((resolve, reject) => {
+      keyboard.interrupt = () => {
+        interrupted = true;
+        resolve(STATUS_CONTROL_C_EXIT);
+      };
+      program.startProcess([]).then(resolve, reject);
+    });
   } catch (error) {
     showFailure(error);
     return;
   }
+  keyboard.reset();
   terminal.write('\x1b[?25l');  // no cursor: nothing reads any more
   document.getElementById('status').textContent =
     status === 0 ? 'The night is over.' : `The night is over (exit code ${exitCodeText(status)}).`;

@@ -1,8 +1,8 @@
 // The page played in a real Chromium, headless: the worked night must show
 // the native program's transcript, the pause and the end; a word where a
 // number belongs, typed as a phone's keyboard types, gets the menu again;
-// keys typed ahead are edited as a Windows console edits them; a night
-// that traps shows the exception report's box.
+// keys typed ahead are edited as a Windows console edits them; Ctrl+C ends
+// the night; a night that traps shows the exception report's box.
 //   VARNOCK_SITE      the page's folder (build-web/site)
 //   VARNOCK_TRAPPING  the trapping night's varnock.js and .wasm
 //   VARNOCK_NATIVE    the native varnock, whose transcript is the reference
@@ -106,13 +106,14 @@ async function open(path, device) {
   return page;
 }
 
-// Keys pressed one by one, all before the page gets to run the program
-// again: what follows an Enter waits for the next read.
+// Keys pressed one by one ('Control+c' with Ctrl), all before the page gets
+// to run the program again: what follows an Enter waits for the next read.
 function typeAhead(page, keys) {
   return page.evaluate((keys) => {
     const keyCodes = { Tab: 9, Enter: 13, Escape: 27, ArrowUp: 38, '+': 187 };
-    for (const key of keys) {
-      terminal.textarea.dispatchEvent(new KeyboardEvent('keydown', { key, keyCode: keyCodes[key] ?? key.charCodeAt(0) }));
+    for (const [, ctrl, key] of keys.map((name) => /^(Control\+)?(.+)$/.exec(name))) {
+      terminal.textarea.dispatchEvent(new KeyboardEvent('keydown',
+        { key, ctrlKey: Boolean(ctrl), keyCode: keyCodes[key] ?? key.toUpperCase().charCodeAt(0) }));
     }
   }, keys);
 }
@@ -183,6 +184,23 @@ for (const [name, keys, lines, echoes] of typedAhead) {
     await showsScreen(page, expectedScreen(lines, echoes));
   });
 }
+
+test('Ctrl+C copies the selection; with none it ends the night at once', async () => {
+  const page = await open('/');
+  const menu = expectedScreen([]);
+  await showsScreen(page, menu);
+  await page.evaluate(() => terminal.selectAll());
+  await page.keyboard.down('Control');
+  await page.keyboard.press('c');
+  await page.keyboard.up('Control');
+  assert.equal(await page.evaluate(() => document.body.dataset.state), 'playing');
+  await page.evaluate(() => terminal.clearSelection());
+  // Even with no read waiting: the line before it is never acted on.
+  await typeAhead(page, ['3', 'Enter', 'Control+c']);
+  await nightOver(page);
+  assert.equal(await page.evaluate(() => document.body.dataset.exitCode), '0xc000013a');
+  await showsScreen(page, [...menu, '3', '^C']);
+});
 
 // The trap, the code the box shows, and the opcode at the address it shows
 // in the program's code (i32.store, unreachable, i32.div_s).
