@@ -3,19 +3,24 @@
 // terminal), its message box, and the end of a night with the offer of
 // another. Each night is a fresh instance of the compiled program.
 
+// No blinking cursor for those who ask for no motion, even if they ask
+// while the page is open.
+const noMotion = window.matchMedia('(prefers-reduced-motion: reduce)');
 const terminal = new Terminal({
-  cursorBlink: true,
+  cursorBlink: !noMotion.matches,
   fontFamily: 'ui-monospace, "DejaVu Sans Mono", Menlo, Consolas, monospace',
   scrollback: 5000,
   // A paste is typed as it is, never wrapped in escape sequences.
   ignoreBracketedPasteMode: true,
   theme: { background: '#101014', foreground: '#d8d8d0' },
 });
+noMotion.addEventListener('change', () => { terminal.options.cursorBlink = !noMotion.matches; });
 const fitAddon = new FitAddon.FitAddon();
 terminal.loadAddon(fitAddon);
 terminal.open(document.getElementById('terminal'));
 // The phone's keyboard: Enter is what its action key sends.
 terminal.textarea.setAttribute('enterkeyhint', 'enter');
+terminal.textarea.setAttribute('aria-describedby', 'keys');
 
 // The widest line of the night in view where the screen allows it, but the
 // letters never too small to read: a narrow screen wraps the long lines.
@@ -26,6 +31,25 @@ function fitToWindow() {
 }
 window.addEventListener('resize', fitToWindow);
 fitToWindow();
+
+// What the night prints, as text for assistive technology: a log that gets
+// each line once, as it is printed, and keeps the night's lines to be read
+// again. The terminal's rows are hidden from assistive technology, and its
+// own screen reader mode stays off: its live region is emptied at every key
+// and gives up after 20 lines.
+const transcript = document.getElementById('transcript');
+const printed = new TextDecoder();
+let lineOpen = false;  // the last line in the log has had no line feed yet
+
+function announce(text) {
+  text.replace(/\r/g, '').split('\n').forEach((part, i) => {
+    if (i > 0) lineOpen = false;
+    if (!part) return;
+    if (!lineOpen) transcript.append(document.createElement('div'));
+    transcript.lastChild.append(part);
+    lineOpen = true;
+  });
+}
 
 // The keys with a meaning of their own among the terminal's escape
 // sequences (normal and application cursor mode); the others do nothing here.
@@ -137,11 +161,13 @@ class ConsoleInput {
     this.#echo += '\b \b'.repeat(width);
   }
 
-  // Esc, Up and Down put another line in place of the one being typed.
+  // Esc, Up and Down put another line in place of the one being typed; what
+  // they put is said to the player, who did not type it.
   #replaceLine(bytes) {
     this.#erase(this.#text().length);
     this.#line = [];
     bytes.forEach((byte) => this.#add(byte));
+    document.getElementById('typed').textContent = this.#text();
   }
 
   // Up stops at the oldest line; Down past the newest gives an empty line.
@@ -159,6 +185,7 @@ class ConsoleInput {
   #enter() {
     this.#echo += '\r\n';
     this.#flushEcho();
+    announce(`${this.#text()}\n`);
     const bytes = this.#line.map((key) => key.byte);
     this.#line = [];
     if (bytes.length && String(bytes) !== String(this.#history.at(-1))) {
@@ -222,6 +249,12 @@ function messageBox(text, caption, type) {
   });
 }
 
+// The program's output: on the terminal, and in the log.
+function show(bytes) {
+  terminal.write(bytes);
+  announce(printed.decode(bytes, { stream: true }));
+}
+
 // Compiled once; every night instantiates it anew, with fresh memory.
 const compiledProgram = fetch('varnock.wasm')
   .then((response) => {
@@ -257,15 +290,17 @@ async function play() {
   // is wide, so that rubbing out, Esc, Up and Down erase all of its echo.
   terminal.write('\x1b[?45h');
   keyboard.reset();
+  transcript.replaceChildren();
+  lineOpen = false;
   terminal.focus();
   // Ctrl+C ends the process at once, as Windows ends a program that has no
-  // handler of its own: nothing the process does after it reaches the page,
-  // not even with a line it was handed just before, and its instance, left
-  // waiting for ever, is dropped.
+  // handler of its own: from then on nothing the process does reaches the
+  // page, not even with a line it was handed just before, and its instance,
+  // left waiting for ever, is dropped.
   let interrupted = false;
   const waitForEver = () => new Promise(() => {});
   const host = {
-    write: (bytes) => interrupted || terminal.write(bytes),
+    write: (bytes) => interrupted || show(bytes),
     read: (size) => (interrupted ? waitForEver() : keyboard.read(size)),
     messageBox: (...box) => (interrupted ? waitForEver() : messageBox(...box)),
   };

@@ -1,8 +1,9 @@
 // The page played in a real Chromium, headless: the worked night must show
-// the native program's transcript, the pause and the end; a word where a
-// number belongs, typed as a phone's keyboard types, gets the menu again;
-// keys typed ahead are edited as a Windows console edits them; Ctrl+C ends
-// the night; a night that traps shows the exception report's box.
+// the native program's transcript, the pause and the end, and reach the
+// accessibility tree as text; a word where a number belongs, typed as a
+// phone's keyboard types, gets the menu again; keys typed ahead are edited
+// as a Windows console edits them; Ctrl+C ends the night; a night that traps
+// shows the exception report's box.
 //   VARNOCK_SITE      the page's folder (build-web/site)
 //   VARNOCK_TRAPPING  the trapping night's varnock.js and .wasm
 //   VARNOCK_NATIVE    the native varnock, whose transcript is the reference
@@ -118,6 +119,18 @@ function typeAhead(page, keys) {
   }, keys);
 }
 
+// The text in the page's live regions, and its dialogs' names and
+// descriptions, as Chromium's accessibility tree has them.
+async function accessibility(page) {
+  const { nodes } = await (await page.createCDPSession()).send('Accessibility.getFullAXTree');
+  const byId = new Map(nodes.map((node) => [node.nodeId, node]));
+  const textOf = (node) => (node?.role?.value === 'StaticText' ? [node.name.value]
+    : (node?.childIds ?? []).flatMap((id) => textOf(byId.get(id))));
+  const live = nodes.filter((node) => node.properties?.some((p) => p.name === 'live' && p.value.value !== 'off'));
+  return { live: live.flatMap(textOf), dialogs: nodes.filter((node) => node.role?.value === 'dialog')
+    .map((node) => [node.name?.value, node.description?.value]) };
+}
+
 const nightOver = (page) => page.waitForFunction(() => document.body.dataset.state === 'over');
 
 test('the worked night, twice: the transcript, the pause, the end, and a fresh second night', async (t) => {
@@ -145,6 +158,10 @@ test('the worked night, twice: the transcript, the pause, the end, and a fresh s
       await page.waitForFunction(() => document.body.dataset.state === 'playing');
     }
   }
+  const { live } = await accessibility(page);
+  t.diagnostic(`live region: ${JSON.stringify([...live.slice(0, 2), '...', ...live.slice(-6)])}`);
+  for (const text of ['hey pilot, welcome to the Thessara Varnock', 'you gulp one down. It tastes funny, kinda... ethnic',
+    "send me money if you want, but I don't really care."]) assert.ok(live.includes(text), text);
 });
 
 test('on a phone, a word where a number belongs gets the menu again, however long', async () => {
@@ -211,7 +228,7 @@ const traps = [
   ['4', 'c00000fd', null],
 ];
 for (const [answer, code, opcode] of traps) {
-  test(`a trap is reported as exception ${code}`, async () => {
+  test(`a trap is reported as exception ${code}`, async (t) => {
     const page = await open('/trapping/');
     await showsScreen(page, ['trap?']);
     await page.keyboard.type(answer);
@@ -220,6 +237,10 @@ for (const [answer, code, opcode] of traps) {
     const box = await page.$eval('#box', (b) => ({ caption: b.querySelector('h2').textContent,
       text: b.querySelector('pre').textContent, buttons: [...b.querySelectorAll('button')].map((x) => x.textContent) }));
     assert.equal(box.caption, 'Unhandled Exception');
+    const [[name, description]] = (await accessibility(page)).dialogs;
+    t.diagnostic(`dialog: ${JSON.stringify({ name, description })}`);
+    assert.equal(name, box.caption);
+    assert.match(description, new RegExp(`^Unhandled exception: ${code}`));
     assert.deepEqual(box.buttons, ['OK']);
     const shown = /^Unhandled exception: ([0-9a-f]{8})\nAt address:          ([0-9a-f]{8})\n$/.exec(box.text);
     assert.ok(shown, JSON.stringify(box.text));
