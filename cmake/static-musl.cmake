@@ -63,7 +63,7 @@ if(musl_wanted AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
                         "int main() { auto* n = new (b) std::uint32_t(std::bit_ceil(std::strlen(b)));"
                         " return write(1, b, *n) < 0; }\n")
     try_compile(VARNOCK_MUSL_WORKS ${CMAKE_BINARY_DIR}/CMakeFiles/static-musl-check SOURCES ${musl_check}
-                COMPILE_DEFINITIONS ${VARNOCK_MUSL_COMPILE_OPTIONS} -fno-exceptions -fno-rtti
+                COMPILE_DEFINITIONS ${VARNOCK_MUSL_COMPILE_OPTIONS} ${varnock_product_options}
                 LINK_OPTIONS ${VARNOCK_MUSL_LINK_OPTIONS}
                 LINK_LIBRARIES ${VARNOCK_MUSL_LINK_LIBRARIES}
                 CXX_STANDARD 20)
@@ -88,7 +88,7 @@ endif()
 # C libraries and the end files after every library.
 set(musl_speed $<$<CONFIG:Release,RelWithDebInfo>:-O3>)
 add_library(varnock_product_musl INTERFACE)
-target_compile_options(varnock_product_musl INTERFACE ${VARNOCK_MUSL_COMPILE_OPTIONS} -fno-exceptions -fno-rtti
+target_compile_options(varnock_product_musl INTERFACE ${VARNOCK_MUSL_COMPILE_OPTIONS} ${varnock_product_options}
                                                       ${musl_speed})
 target_link_options(varnock_product_musl INTERFACE ${VARNOCK_MUSL_LINK_OPTIONS} ${musl_speed})
 target_link_libraries(varnock_product_musl INTERFACE ${VARNOCK_MUSL_LINK_LIBRARIES})
