@@ -129,13 +129,13 @@ constexpr DWORD RefusedMove(std::int64_t target, const LONG* distanceHigh) {
   if (target < 0) return ERROR_NEGATIVE_SEEK;
   return !distanceHigh && target > 0xFFFFFFFFll ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
 }
-// What SetFilePointer returns for a move that reached `position`, the high
-// part stored where it is asked for. 0xFFFFFFFF is a position as well as
-// the failure value: there `lastError` becomes ERROR_SUCCESS, which is how
-// MoveFailed tells the two apart.
+// What SetFilePointer returns for a move that reached `position`: its low
+// part, the high part stored where it is asked for. A low part of
+// 0xFFFFFFFF is a position as well as the failure value: there `lastError`
+// becomes ERROR_SUCCESS, which is how MoveFailed tells the two apart.
 inline DWORD MovedTo(std::uint64_t position, LONG* distanceHigh, DWORD* lastError) {
   if (distanceHigh) *distanceHigh = static_cast<LONG>(static_cast<std::uint32_t>(position >> 32));
-  if (position == INVALID_SET_FILE_POINTER) *lastError = ERROR_SUCCESS;
+  if (static_cast<DWORD>(position) == INVALID_SET_FILE_POINTER) *lastError = ERROR_SUCCESS;
   return static_cast<DWORD>(position);
 }
 // Whether the SetFilePointer just called failed.

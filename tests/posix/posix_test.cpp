@@ -78,6 +78,10 @@ TEST(PosixSeam, FilesMoveAndPipesDoNot) {
   os::LONG high = 0;  // with a high part: 0xFFFFFFFF + 0x80000001, the low part unsigned
   EXPECT_EQ(os::SetFilePointer(f, static_cast<os::LONG>(0x80000001u), &high, os::FILE_CURRENT), 0x80000000u);
   EXPECT_EQ(high, 1);
+  EXPECT_EQ(os::SetFilePointer(f, 1, nullptr, os::FILE_CURRENT), os::INVALID_SET_FILE_POINTER);  // an old error
+  high = 0;  // to 0x1FFFFFFFF: its low part, 0xFFFFFFFF, is a position with a high part too
+  EXPECT_EQ(os::SetFilePointer(f, 0x7FFFFFFF, &high, os::FILE_CURRENT), 0xFFFFFFFFu);
+  EXPECT_EQ(os::GetLastError(), os::ERROR_SUCCESS);
   EXPECT_TRUE(os::CloseHandle(f));
   EXPECT_FALSE(os::CloseHandle(f));
   EXPECT_EQ(os::GetLastError(), os::ERROR_INVALID_HANDLE);
