@@ -50,6 +50,12 @@ if(WIN32)
   set(CPACK_PACKAGE_FILE_NAME varnock-${PROJECT_VERSION}-win32)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 elseif(EMSCRIPTEN)
+  # Emscripten makes its own sysroot the default prefix, which is no place
+  # for a page: without --prefix, `cmake --install` puts it in the build
+  # folder.
+  if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
+    set(CMAKE_INSTALL_PREFIX ${PROJECT_BINARY_DIR}/install CACHE PATH "Where cmake --install puts the page" FORCE)
+  endif()
   # The page, ready for any static web host: what build-web/site holds, the
   # licence notices included, at the top of a zip. web/CMakeLists.txt says
   # which files those are.

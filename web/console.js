@@ -45,7 +45,11 @@ function announce(text) {
   text.replace(/\r/g, '').split('\n').forEach((part, i) => {
     if (i > 0) lineOpen = false;
     if (!part) return;
-    if (!lineOpen) transcript.append(document.createElement('div'));
+    if (!lineOpen) {
+      transcript.append(document.createElement('div'));
+      // As many lines as the terminal keeps: a long night stays light.
+      if (transcript.childElementCount > terminal.options.scrollback) transcript.firstChild.remove();
+    }
     transcript.lastChild.append(part);
     lineOpen = true;
   });
@@ -167,7 +171,7 @@ class ConsoleInput {
     this.#erase(this.#text().length);
     this.#line = [];
     bytes.forEach((byte) => this.#add(byte));
-    document.getElementById('typed').textContent = this.#text();
+    document.getElementById('typed').textContent = this.#text() || 'line cleared';
   }
 
   // Up stops at the oldest line; Down past the newest gives an empty line.
