@@ -39,7 +39,7 @@ TEST_F(StreamTest, FullLineBufferIsWrittenWhenTheNextByteArrives) {
   std::string text(300, 'x');
   Put(text.substr(0, 256), StandardOutput);
   EXPECT_TRUE(fakeos::Writes().empty());
-  PutByte('x', StandardOutput);  // the 257th
+  PutBytes(reinterpret_cast<const std::uint8_t*>("x"), 1, StandardOutput);  // the 257th, as a line's run
   ASSERT_EQ(fakeos::Writes().size(), 1u);
   EXPECT_EQ(fakeos::Writes()[0].bytes.size(), 256u);
   Put(text.substr(257), StandardOutput);
