@@ -1,33 +1,6 @@
 # Cross-builds the Win32 console program for 32-bit x86 with MinGW-w64:
 #   cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
-# varnock.exe links no C or C++ run-time at all (platform/CMakeLists.txt);
-# the test programs are linked statically, C++ run-time included. A bare
-# Windows runs them all with nothing but its own system DLLs.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-# The compilers of the POSIX thread model: GoogleTest's locks are std::mutex,
-# which the win32 model's C++ library lacks. The program uses no threads;
-# the static link takes the thread library along only where it is called.
 set(VARNOCK_MINGW_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${VARNOCK_MINGW_TRIPLE}-gcc-posix)  # GoogleTest's project needs C too
-set(CMAKE_CXX_COMPILER ${VARNOCK_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${VARNOCK_MINGW_TRIPLE}-windres)
-
-# Headers, libraries and packages come from the target's tree only, never
-# from the build machine's; programs that run during the build are the
-# build machine's.
-set(CMAKE_FIND_ROOT_PATH /usr/${VARNOCK_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-# With Wine at hand, ctest (and GoogleTest's test discovery) runs the .exe
-# files through it.
-find_program(VARNOCK_WINE NAMES wine)
-if(VARNOCK_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${VARNOCK_WINE})
-endif()
+set(VARNOCK_WINE_NAMES wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -1,26 +1,34 @@
-// Structured exceptions, frame-based, as 32-bit x86 Windows links them.
+// Structured exceptions on the real system. 32-bit x86 Windows links
+// frame-based registrations into a list per thread; 64-bit Windows finds
+// handlers through each function's unwind data instead, and the process
+// start's frame carries the one that leads to the registered record
+// (process_start.cpp).
 #include <cstddef>
 
 #include "platform/win32/system.h"
 
-#if !defined(__i386__)
-#error "exception registrations are linked through fs:[0], which only 32-bit x86 has"
-#endif
-
+#if defined(__i386__)
 // The seam's records are the leading members of the system's, so the
 // system's can be read through them and the seam's linked into its lists.
-static_assert(offsetof(os::EXCEPTION_RECORD, ExceptionCode) == offsetof(::EXCEPTION_RECORD, ExceptionCode));
-static_assert(offsetof(os::EXCEPTION_RECORD, ExceptionFlags) == offsetof(::EXCEPTION_RECORD, ExceptionFlags));
-static_assert(sizeof(os::EXCEPTION_REGISTRATION_RECORD) == sizeof(::EXCEPTION_REGISTRATION_RECORD));
 static_assert(offsetof(os::EXCEPTION_REGISTRATION_RECORD, Next) == offsetof(::EXCEPTION_REGISTRATION_RECORD, Next));
 static_assert(offsetof(os::EXCEPTION_REGISTRATION_RECORD, Handler) ==
               offsetof(::EXCEPTION_REGISTRATION_RECORD, Handler));
+static_assert(sizeof(os::EXCEPTION_REGISTRATION_RECORD) == sizeof(::EXCEPTION_REGISTRATION_RECORD));
+#elif !defined(__x86_64__)
+#error "structured exceptions for 32-bit x86 or x86-64 only"
+#endif
+static_assert(offsetof(os::EXCEPTION_RECORD, ExceptionCode) == offsetof(::EXCEPTION_RECORD, ExceptionCode));
+static_assert(offsetof(os::EXCEPTION_RECORD, ExceptionFlags) == offsetof(::EXCEPTION_RECORD, ExceptionFlags));
 
 namespace os {
 
 std::uintptr_t ContextInstructionPointer(const CONTEXT* context) {
   if (!context) return 0;  // an uncaught C++ exception comes without one
+#if defined(__i386__)
   return static_cast<std::uintptr_t>(reinterpret_cast<const ::CONTEXT*>(context)->Eip);
+#else
+  return static_cast<std::uintptr_t>(reinterpret_cast<const ::CONTEXT*>(context)->Rip);
+#endif
 }
 
 namespace {
@@ -29,6 +37,7 @@ namespace {
 EXCEPTION_REGISTRATION_RECORD* registration = nullptr;
 }  // namespace
 
+#if defined(__i386__)
 // The thread's registration list starts at fs:[0], the ExceptionList that
 // leads its thread information block. The record is pushed at its head and
 // stays there: it lives in the frame of ProgramEntry, which never returns.
@@ -42,6 +51,14 @@ void RegisterExceptionHandler(EXCEPTION_REGISTRATION_RECORD* record) {
   __asm__ __volatile__("movl %0, %%fs:0" : : "r"(record) : "memory");
   registration = record;
 }
+#else
+// No list: the frame handler of the process start asks the record kept
+// here. It lives in the frame of ProgramEntry, which never returns.
+void RegisterExceptionHandler(EXCEPTION_REGISTRATION_RECORD* record) {
+  record->Next = registration;
+  registration = record;
+}
+#endif
 
 EXCEPTION_REGISTRATION_RECORD* RegisteredExceptionHandler() { return registration; }
 

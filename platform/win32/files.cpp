@@ -1,4 +1,4 @@
-// Handles and files over the real API, for 32-bit x86 Windows.
+// Handles and files over the real API, for Windows on x86 and x86-64.
 //
 // Every call of the seam goes straight to the system. The seam's types are
 // fixed-width (its DWORD is 32 bits on every compiler) while <windows.h>

@@ -9,15 +9,59 @@
 #include "platform/os.h"
 #include "platform/win32/command_line.h"
 
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
+#if defined(__i386__)
 // The system calls the entry point as a stdcall function of one argument
 // with the stack aligned to 4 bytes only; it never returns, so the argument
 // is never popped, and the stack is aligned here for all the code below.
 extern "C" [[noreturn]] __attribute__((force_align_arg_pointer)) void VarnockProcessStart() {
   varnock::ProgramEntry();
 }
+#elif defined(__x86_64__)
+// 64-bit Windows keeps no list of exception registrations on the thread.
+// The system finds each frame's handler in the image's unwind data (.pdata
+// names a function's code and its .xdata, which may name a handler), walks
+// the frames outwards from the fault, and asks the handler of each. The
+// outermost frame of the program is VarnockProcessStart's: its handler,
+// VarnockFrameHandler, is asked about every exception that nothing below
+// it has dealt with, and passes it to the record that ProgramEntry
+// registered (exceptions.cpp), as the 32-bit system asks the record at the
+// head of its list. Until one is registered it leaves the exception alone.
+extern "C" os::EXCEPTION_DISPOSITION VarnockFrameHandler(os::EXCEPTION_RECORD* record, void*, os::CONTEXT* context,
+                                                         void* dispatcherContext) {
+  os::EXCEPTION_REGISTRATION_RECORD* registration = os::RegisteredExceptionHandler();
+  if (!registration || !registration->Handler) return os::ExceptionContinueSearch;
+  return registration->Handler(record, registration, context, dispatcherContext);
+}
+
+// No compiler attribute gives a function an exception handler of its own,
+// so the entry point is written out with the assembler's unwind directives.
+// The system calls it as an ordinary function, the stack pointer 8 bytes
+// past a multiple of 16; taking 40 bytes leaves it aligned for the call,
+// with the 32 bytes of room every callee may spill its register arguments
+// to. The int3 after the call that never returns keeps the return address
+// inside this function's unwind data. _ZN7varnock12ProgramEntryEv is
+// varnock::ProgramEntry().
+asm(R"(
+        .text
+        .globl  VarnockProcessStart
+        .def    VarnockProcessStart; .scl 2; .type 32; .endef
+        .seh_proc VarnockProcessStart
+VarnockProcessStart:
+        .seh_handler VarnockFrameHandler, @unwind, @except
+        subq    $40, %rsp
+        .seh_stackalloc 40
+        .seh_endprologue
+        call    _ZN7varnock12ProgramEntryEv
+        int3
+        .seh_endproc
+)");
+#else
+#error "a Windows process start for 32-bit x86 or x86-64 only"
+#endif
+
+// Only now: <windows.h> makes macros of names the seam declares.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
 
 namespace os {
 
