@@ -5,6 +5,7 @@
 #                                           centre metadata under DIR
 #   cd build && cpack -G DEB                varnock_<version>_<arch>.deb
 #   cd build-win32 && cpack -G ZIP          varnock-<version>-win32.zip
+#   cd build-win64 && cpack -G ZIP          varnock-<version>-win64.zip
 #   cd build-web && cpack -G ZIP            varnock-<version>-web.zip
 #
 # Every destination is relative to the install prefix, so one set of rules
@@ -29,6 +30,9 @@ a night can also be played from a file or a pipe.")
 if(WIN32)
   # A zip to unpack anywhere: the program, a page saying how to start it
   # and the licence, side by side at the top, in Windows' own line ends.
+  # The same files for the 32-bit and the 64-bit program; the zip's name
+  # and the page say which it is.
+  math(EXPR VARNOCK_WINDOWS_BITS "${CMAKE_SIZEOF_VOID_P} * 8")
   install(TARGETS varnock RUNTIME DESTINATION .)
   configure_file(packaging/README-win32.txt.in README.txt @ONLY NEWLINE_STYLE CRLF)
   configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
@@ -47,7 +51,7 @@ if(WIN32)
   target_sources(varnock PRIVATE ${varnock_resource})
 
   set(CPACK_GENERATOR ZIP)
-  set(CPACK_PACKAGE_FILE_NAME varnock-${PROJECT_VERSION}-win32)
+  set(CPACK_PACKAGE_FILE_NAME varnock-${PROJECT_VERSION}-win${VARNOCK_WINDOWS_BITS})
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 elseif(EMSCRIPTEN)
   # Emscripten makes its own sysroot the default prefix, which is no place
