@@ -94,7 +94,13 @@ HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, SECURITY_ATT
                    DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) {
   ::SECURITY_ATTRIBUTES native{};
   if (security) {
+#if defined(__x86_64__)
+    // The run-time gives the length of the record as 32-bit Windows lays it
+    // out (12 bytes); the system gets its own record, so its own length.
+    native.nLength = sizeof native;
+#else
     native.nLength = static_cast<::DWORD>(security->nLength);
+#endif
     native.lpSecurityDescriptor = security->lpSecurityDescriptor;
     native.bInheritHandle = security->bInheritHandle;
   }
