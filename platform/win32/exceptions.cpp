@@ -7,18 +7,20 @@
 
 #include "platform/win32/system.h"
 
+// The seam's exception record is the leading members of the system's, so
+// the system's can be read through it.
+static_assert(offsetof(os::EXCEPTION_RECORD, ExceptionCode) == offsetof(::EXCEPTION_RECORD, ExceptionCode));
+static_assert(offsetof(os::EXCEPTION_RECORD, ExceptionFlags) == offsetof(::EXCEPTION_RECORD, ExceptionFlags));
 #if defined(__i386__)
-// The seam's records are the leading members of the system's, so the
-// system's can be read through them and the seam's linked into its lists.
+// Its registration record is the system's, so it can be linked into the
+// system's list.
+static_assert(sizeof(os::EXCEPTION_REGISTRATION_RECORD) == sizeof(::EXCEPTION_REGISTRATION_RECORD));
 static_assert(offsetof(os::EXCEPTION_REGISTRATION_RECORD, Next) == offsetof(::EXCEPTION_REGISTRATION_RECORD, Next));
 static_assert(offsetof(os::EXCEPTION_REGISTRATION_RECORD, Handler) ==
               offsetof(::EXCEPTION_REGISTRATION_RECORD, Handler));
-static_assert(sizeof(os::EXCEPTION_REGISTRATION_RECORD) == sizeof(::EXCEPTION_REGISTRATION_RECORD));
 #elif !defined(__x86_64__)
 #error "structured exceptions for 32-bit x86 or x86-64 only"
 #endif
-static_assert(offsetof(os::EXCEPTION_RECORD, ExceptionCode) == offsetof(::EXCEPTION_RECORD, ExceptionCode));
-static_assert(offsetof(os::EXCEPTION_RECORD, ExceptionFlags) == offsetof(::EXCEPTION_RECORD, ExceptionFlags));
 
 namespace os {
 
