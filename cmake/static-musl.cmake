@@ -8,22 +8,29 @@
 #
 # Sets varnock_musl, and makes varnock_product_musl: the compile and link
 # options of the static program and of the twins of the product libraries
-# it links. Sanitizer, fuzz, coverage and cross builds take the ordinary way.
+# it links. Sanitizer, fuzz and coverage builds take the ordinary way, and so
+# do cross builds unless their toolchain file sets VARNOCK_STATIC_MUSL_CROSS
+# (cmake/aarch64-linux-musl.cmake). musl and the compiler's own files are
+# those of the compiler's target, as the compiler names it.
 
 option(VARNOCK_STATIC_MUSL "Link the native Linux program statically against musl where it is installed" ON)
 set(varnock_musl OFF)
 
 set(musl_wanted OFF)
-if(VARNOCK_STATIC_MUSL AND CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT CMAKE_CROSSCOMPILING
+if(VARNOCK_STATIC_MUSL AND CMAKE_SYSTEM_NAME STREQUAL "Linux" AND (NOT CMAKE_CROSSCOMPILING OR VARNOCK_STATIC_MUSL_CROSS)
    AND NOT VARNOCK_SANITIZE AND NOT VARNOCK_FUZZ AND NOT VARNOCK_COVERAGE)
   set(musl_wanted ON)
 endif()
 if(musl_wanted AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-  # Debian's musl-dev, then musl's own default prefix.
-  set(musl_triplet ${CMAKE_SYSTEM_PROCESSOR}-linux-musl)
-  find_path(VARNOCK_MUSL_LIB_DIR NAMES libc.a crt1.o NO_DEFAULT_PATH
+  # Debian's musl-dev for the compiler's target (x86_64-linux-gnu's musl is
+  # x86_64-linux-musl, multiarch's name for it), then musl's own default
+  # prefix. Those are paths on the build machine, in a cross build too.
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpmachine OUTPUT_VARIABLE musl_target
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  string(REGEX REPLACE "-gnu[^-]*$" "-musl" musl_triplet "${musl_target}")
+  find_path(VARNOCK_MUSL_LIB_DIR NAMES libc.a crt1.o NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
             PATHS /usr/lib/${musl_triplet} /usr/lib/musl/lib /usr/local/musl/lib)
-  find_path(VARNOCK_MUSL_INCLUDE_DIR NAMES stdlib.h NO_DEFAULT_PATH
+  find_path(VARNOCK_MUSL_INCLUDE_DIR NAMES stdlib.h NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
             PATHS /usr/include/${musl_triplet} /usr/lib/musl/include /usr/local/musl/include)
 
   # The C++ library's own header folders, then musl's, then the compiler's
@@ -31,16 +38,23 @@ if(musl_wanted AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   # headers with #include_next, so the order matters. The prelude answers
   # the one question its glibc-made configuration asks of the C library.
   set(musl_cxx_headers "")
-  set(musl_compiler_headers "")
   foreach(musl_dir IN LISTS CMAKE_CXX_IMPLICIT_INCLUDE_DIRECTORIES)
     if(musl_dir MATCHES "/c\\+\\+/")
       list(APPEND musl_cxx_headers -isystem${musl_dir})
-    elseif(musl_dir MATCHES "/gcc/.*/include$")
-      list(APPEND musl_compiler_headers -isystem${musl_dir})
     endif()
   endforeach()
-  set(VARNOCK_MUSL_COMPILE_OPTIONS -nostdinc ${musl_cxx_headers} -isystem${VARNOCK_MUSL_INCLUDE_DIR} ${musl_compiler_headers}
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=include OUTPUT_VARIABLE musl_compiler_headers
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set(VARNOCK_MUSL_COMPILE_OPTIONS -nostdinc ${musl_cxx_headers} -isystem${VARNOCK_MUSL_INCLUDE_DIR} -isystem${musl_compiler_headers}
                                    -include ${CMAKE_CURRENT_LIST_DIR}/static-musl-prelude.h -fno-pie)
+  # Where the compiler would call libgcc for an atomic operation, choosing
+  # at start-up between the processor's forms (aarch64), the choice asks
+  # glibc's own __getauxval, which musl lacks: the operations are inlined.
+  include(CheckCXXCompilerFlag)
+  check_cxx_compiler_flag(-mno-outline-atomics VARNOCK_HAVE_NO_OUTLINE_ATOMICS)
+  if(VARNOCK_HAVE_NO_OUTLINE_ATOMICS)
+    list(APPEND VARNOCK_MUSL_COMPILE_OPTIONS -mno-outline-atomics)
+  endif()
 
   # The C run-time's start files around the program, the compiler's own
   # (crtbeginT.o for a static link), and no library but libc and libgcc.
@@ -61,7 +75,7 @@ if(musl_wanted AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
     file(WRITE ${musl_check} "#include <bit>\n#include <cstdint>\n#include <cstring>\n#include <new>\n#include <unistd.h>\n"
                         "alignas(4) char b[4];\n"
                         "int main() { auto* n = new (b) std::uint32_t(std::bit_ceil(std::strlen(b)));"
-                        " return write(1, b, *n) < 0; }\n")
+                        " return write(1, b, __atomic_exchange_n(n, 0u, __ATOMIC_ACQUIRE)) < 0; }\n")
     try_compile(VARNOCK_MUSL_WORKS ${CMAKE_BINARY_DIR}/CMakeFiles/static-musl-check SOURCES ${musl_check}
                 COMPILE_DEFINITIONS ${VARNOCK_MUSL_COMPILE_OPTIONS} ${varnock_product_options}
                 LINK_OPTIONS ${VARNOCK_MUSL_LINK_OPTIONS}
