@@ -32,29 +32,26 @@ if(musl_wanted AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
             PATHS /usr/lib/${musl_triplet} /usr/lib/musl/lib /usr/local/musl/lib)
   find_path(VARNOCK_MUSL_INCLUDE_DIR NAMES stdlib.h NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
             PATHS /usr/include/${musl_triplet} /usr/lib/musl/include /usr/local/musl/include)
+  # The compiler's own headers are where it says, whatever the folder is
+  # called (gcc or gcc-cross).
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=include OUTPUT_VARIABLE musl_compiler_include
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
 
   # The C++ library's own header folders, then musl's, then the compiler's
   # (stddef.h, stdarg.h): libstdc++'s <cstdlib> and friends reach the C
   # headers with #include_next, so the order matters. The prelude answers
   # the one question its glibc-made configuration asks of the C library.
   set(musl_cxx_headers "")
+  set(musl_compiler_headers "")
   foreach(musl_dir IN LISTS CMAKE_CXX_IMPLICIT_INCLUDE_DIRECTORIES)
     if(musl_dir MATCHES "/c\\+\\+/")
       list(APPEND musl_cxx_headers -isystem${musl_dir})
+    elseif(musl_dir STREQUAL musl_compiler_include)
+      list(APPEND musl_compiler_headers -isystem${musl_dir})
     endif()
   endforeach()
-  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=include OUTPUT_VARIABLE musl_compiler_headers
-                  OUTPUT_STRIP_TRAILING_WHITESPACE)
-  set(VARNOCK_MUSL_COMPILE_OPTIONS -nostdinc ${musl_cxx_headers} -isystem${VARNOCK_MUSL_INCLUDE_DIR} -isystem${musl_compiler_headers}
+  set(VARNOCK_MUSL_COMPILE_OPTIONS -nostdinc ${musl_cxx_headers} -isystem${VARNOCK_MUSL_INCLUDE_DIR} ${musl_compiler_headers}
                                    -include ${CMAKE_CURRENT_LIST_DIR}/static-musl-prelude.h -fno-pie)
-  # Where the compiler would call libgcc for an atomic operation, choosing
-  # at start-up between the processor's forms (aarch64), the choice asks
-  # glibc's own __getauxval, which musl lacks: the operations are inlined.
-  include(CheckCXXCompilerFlag)
-  check_cxx_compiler_flag(-mno-outline-atomics VARNOCK_HAVE_NO_OUTLINE_ATOMICS)
-  if(VARNOCK_HAVE_NO_OUTLINE_ATOMICS)
-    list(APPEND VARNOCK_MUSL_COMPILE_OPTIONS -mno-outline-atomics)
-  endif()
 
   # The C run-time's start files around the program, the compiler's own
   # (crtbeginT.o for a static link), and no library but libc and libgcc.
@@ -75,7 +72,7 @@ if(musl_wanted AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
     file(WRITE ${musl_check} "#include <bit>\n#include <cstdint>\n#include <cstring>\n#include <new>\n#include <unistd.h>\n"
                         "alignas(4) char b[4];\n"
                         "int main() { auto* n = new (b) std::uint32_t(std::bit_ceil(std::strlen(b)));"
-                        " return write(1, b, __atomic_exchange_n(n, 0u, __ATOMIC_ACQUIRE)) < 0; }\n")
+                        " return write(1, b, *n) < 0; }\n")
     try_compile(VARNOCK_MUSL_WORKS ${CMAKE_BINARY_DIR}/CMakeFiles/static-musl-check SOURCES ${musl_check}
                 COMPILE_DEFINITIONS ${VARNOCK_MUSL_COMPILE_OPTIONS} ${varnock_product_options}
                 LINK_OPTIONS ${VARNOCK_MUSL_LINK_OPTIONS}
@@ -106,6 +103,14 @@ target_compile_options(varnock_product_musl INTERFACE ${VARNOCK_MUSL_COMPILE_OPT
                                                       ${musl_speed})
 target_link_options(varnock_product_musl INTERFACE ${VARNOCK_MUSL_LINK_OPTIONS} ${musl_speed})
 target_link_libraries(varnock_product_musl INTERFACE ${VARNOCK_MUSL_LINK_LIBRARIES})
+# Where the compiler would call libgcc for an atomic operation, to choose at
+# start-up between the processor's forms of it (aarch64), that choice asks
+# glibc's own __getauxval, which musl lacks: the operations are inlined.
+include(CheckCXXCompilerFlag)
+check_cxx_compiler_flag(-mno-outline-atomics VARNOCK_HAVE_NO_OUTLINE_ATOMICS)
+if(VARNOCK_HAVE_NO_OUTLINE_ATOMICS)
+  target_compile_options(varnock_product_musl INTERFACE -mno-outline-atomics)
+endif()
 if(varnock_lto)
   target_compile_options(varnock_product_musl INTERFACE -flto=auto)
 endif()
