@@ -110,6 +110,16 @@ else()
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # varnock_<version>_<arch>.deb
+  if(CMAKE_CROSSCOMPILING)
+    # The package's architecture is the program's, not the build machine's:
+    # dpkg names it from the compiler's target (aarch64-linux-gnu: arm64).
+    find_program(VARNOCK_DPKG_ARCHITECTURE dpkg-architecture REQUIRED)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpmachine OUTPUT_VARIABLE varnock_target
+                    OUTPUT_STRIP_TRAILING_WHITESPACE)
+    execute_process(COMMAND ${VARNOCK_DPKG_ARCHITECTURE} -t${varnock_target} -qDEB_HOST_ARCH
+                    OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE OUTPUT_STRIP_TRAILING_WHITESPACE
+                    ERROR_QUIET COMMAND_ERROR_IS_FATAL ANY)
+  endif()
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_PACKAGE_SECTION games)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -8,23 +8,34 @@
 #
 # Sets varnock_musl, and makes varnock_product_musl: the compile and link
 # options of the static program and of the twins of the product libraries
-# it links. Sanitizer, fuzz, coverage and cross builds take the ordinary way.
+# it links. Sanitizer, fuzz and coverage builds take the ordinary way, and so
+# do cross builds unless their toolchain file sets VARNOCK_STATIC_MUSL_CROSS
+# (cmake/aarch64-linux-musl.cmake). musl and the compiler's own files are
+# those of the compiler's target, as the compiler names it.
 
 option(VARNOCK_STATIC_MUSL "Link the native Linux program statically against musl where it is installed" ON)
 set(varnock_musl OFF)
 
 set(musl_wanted OFF)
-if(VARNOCK_STATIC_MUSL AND CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT CMAKE_CROSSCOMPILING
+if(VARNOCK_STATIC_MUSL AND CMAKE_SYSTEM_NAME STREQUAL "Linux" AND (NOT CMAKE_CROSSCOMPILING OR VARNOCK_STATIC_MUSL_CROSS)
    AND NOT VARNOCK_SANITIZE AND NOT VARNOCK_FUZZ AND NOT VARNOCK_COVERAGE)
   set(musl_wanted ON)
 endif()
 if(musl_wanted AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-  # Debian's musl-dev, then musl's own default prefix.
-  set(musl_triplet ${CMAKE_SYSTEM_PROCESSOR}-linux-musl)
-  find_path(VARNOCK_MUSL_LIB_DIR NAMES libc.a crt1.o NO_DEFAULT_PATH
+  # Debian's musl-dev for the compiler's target (x86_64-linux-gnu's musl is
+  # x86_64-linux-musl, multiarch's name for it), then musl's own default
+  # prefix. Those are paths on the build machine, in a cross build too.
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpmachine OUTPUT_VARIABLE musl_target
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  string(REGEX REPLACE "-gnu[^-]*$" "-musl" musl_triplet "${musl_target}")
+  find_path(VARNOCK_MUSL_LIB_DIR NAMES libc.a crt1.o NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
             PATHS /usr/lib/${musl_triplet} /usr/lib/musl/lib /usr/local/musl/lib)
-  find_path(VARNOCK_MUSL_INCLUDE_DIR NAMES stdlib.h NO_DEFAULT_PATH
+  find_path(VARNOCK_MUSL_INCLUDE_DIR NAMES stdlib.h NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
             PATHS /usr/include/${musl_triplet} /usr/lib/musl/include /usr/local/musl/include)
+  # The compiler's own headers are where it says, whatever the folder is
+  # called (gcc or gcc-cross).
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=include OUTPUT_VARIABLE musl_compiler_include
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
 
   # The C++ library's own header folders, then musl's, then the compiler's
   # (stddef.h, stdarg.h): libstdc++'s <cstdlib> and friends reach the C
@@ -35,7 +46,7 @@ if(musl_wanted AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   foreach(musl_dir IN LISTS CMAKE_CXX_IMPLICIT_INCLUDE_DIRECTORIES)
     if(musl_dir MATCHES "/c\\+\\+/")
       list(APPEND musl_cxx_headers -isystem${musl_dir})
-    elseif(musl_dir MATCHES "/gcc/.*/include$")
+    elseif(musl_dir STREQUAL musl_compiler_include)
       list(APPEND musl_compiler_headers -isystem${musl_dir})
     endif()
   endforeach()
@@ -92,6 +103,14 @@ target_compile_options(varnock_product_musl INTERFACE ${VARNOCK_MUSL_COMPILE_OPT
                                                       ${musl_speed})
 target_link_options(varnock_product_musl INTERFACE ${VARNOCK_MUSL_LINK_OPTIONS} ${musl_speed})
 target_link_libraries(varnock_product_musl INTERFACE ${VARNOCK_MUSL_LINK_LIBRARIES})
+# Where the compiler would call libgcc for an atomic operation, to choose at
+# start-up between the processor's forms of it (aarch64), that choice asks
+# glibc's own __getauxval, which musl lacks: the operations are inlined.
+include(CheckCXXCompilerFlag)
+check_cxx_compiler_flag(-mno-outline-atomics VARNOCK_HAVE_NO_OUTLINE_ATOMICS)
+if(VARNOCK_HAVE_NO_OUTLINE_ATOMICS)
+  target_compile_options(varnock_product_musl INTERFACE -mno-outline-atomics)
+endif()
 if(varnock_lto)
   target_compile_options(varnock_product_musl INTERFACE -flto=auto)
 endif()

@@ -35,7 +35,13 @@ void InstallStandardHandles();
 
 // Bytes delivered after line-end conversion; 0 at end of input and on failure.
 std::uint32_t HandleRead(std::uint32_t index, std::uint8_t* buffer, std::uint32_t count);
-// Bytes the operating system accepted, counted after conversion; 0 on failure.
+// 0 on failure. A whole write: the bytes the operating system accepted,
+// counted after conversion, each LF with its CR (so more than `count` where
+// there were line feeds). A short write: the data bytes whose converted
+// form went out whole, an LF only once both bytes of its CR LF did - less
+// than `count` even when the system took as many bytes as it was handed.
+// The caller tells a short write by comparing the answer with `count`, and
+// a line end cut in half must look unwritten.
 std::uint32_t HandleWrite(std::uint32_t index, const std::uint8_t* data, std::uint32_t count);
 // The new position, or os::INVALID_SET_FILE_POINTER.
 std::uint32_t HandleSeek(std::uint32_t index, std::int32_t offset, int whence);

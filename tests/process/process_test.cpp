@@ -18,8 +18,10 @@
 #include <cstdlib>
 #include <functional>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -73,6 +75,8 @@ void Put(int from, int to) { from == to ? fcntl(to, F_SETFD, 0) : dup2(from, to)
 
 // Starts a program with the handles that `arrange` sets up in the child;
 // given `master`, on a new pseudo-terminal that is its controlling terminal.
+// VARNOCK_RUNNER, read when the tests run, holds the words to start it with
+// (an emulator, for a cross build).
 pid_t Start(const std::function<void()>& arrange, int* master = nullptr, const char* program = VARNOCK_PROGRAM,
             const char* argument = nullptr) {
   pid_t pid = master ? forkpty(master, nullptr, nullptr, nullptr) : fork();
@@ -81,7 +85,15 @@ pid_t Start(const std::function<void()>& arrange, int* master = nullptr, const c
     signal(SIGPIPE, SIG_DFL);  // the test's own signal dispositions do not reach the program
     rlimit noCore{0, 0};
     setrlimit(RLIMIT_CORE, &noCore);
-    execl(program, program, argument, static_cast<char*>(nullptr));
+    std::vector<std::string> words;
+    std::istringstream runner(std::getenv("VARNOCK_RUNNER") ? std::getenv("VARNOCK_RUNNER") : "");
+    for (std::string word; runner >> word;) words.push_back(word);
+    words.push_back(program);
+    if (argument) words.push_back(argument);
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   if (master && pid > 0) fcntl(*master, F_SETFD, FD_CLOEXEC);
