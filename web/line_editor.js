@@ -20,7 +20,8 @@
 //   F8                           the next line back, round the history, that
 //                                begins as the line does up to the cursor
 //   F1, F3                       copy one character, or the rest, of the line
-//                                entered last, to the same columns
+//                                entered last, to the same columns; F1 is
+//                                Right, and Right at the end of the line F1
 // Tab stays in the line, shown as spaces to the next tab stop; other control
 // keys show as ^X. A line break, whichever (CR, LF, CR LF), is Enter.
 
@@ -149,16 +150,16 @@ export class LineEditor {
       case 'Down': return this.#recall(1);
       case 'F8': return this.#search();
       case 'Left': return this.#moveTo(cursor - 1);
-      case 'Right': return this.#moveTo(cursor + 1);
       case 'Home': return this.#moveTo(0);
       case 'End': return this.#moveTo(line.length);
       case 'WordLeft': return this.#moveTo(this.#wordStart(-1));
       case 'WordRight': return this.#moveTo(this.#wordStart(1));
       case 'Insert': return this.#setInsert(!this.#insert);
-      case 'F1': case 'F3': {
+      case 'Right': case 'F1': case 'F3': {
+        if (key !== 'F3' && cursor < line.length) return this.#moveTo(cursor + 1);
         const template = this.#history.at(-1) ?? [];
         if (cursor >= template.length) return;
-        const copied = key === 'F1' ? template.slice(cursor, cursor + 1) : template.slice(cursor);
+        const copied = key === 'F3' ? template.slice(cursor) : template.slice(cursor, cursor + 1);
         this.#replace(cursor, Math.min(copied.length, line.length - cursor), copied);
         return this.#events.replaced(this.#text());
       }
