@@ -19,9 +19,10 @@
 //   Up, Down, F5 (as Up)         the lines entered before; neither goes round
 //   F8                           the next line back, round the history, that
 //                                begins as the line does up to the cursor
-//   F1, F3                       copy one character, or the rest, of the line
-//                                entered last, to the same columns; F1 is
-//                                Right, and Right at the end of the line F1
+//   F1, and Right at the end     copy the character in that column of the
+//                                line entered last; F1 elsewhere is Right
+//   F3                           copies the rest of that line, from the
+//                                cursor's column on, over the line
 // Tab stays in the line, shown as spaces to the next tab stop; other control
 // keys show as ^X. A line break, whichever (CR, LF, CR LF), is Enter.
 
