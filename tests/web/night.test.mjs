@@ -1,11 +1,11 @@
 // The page played in a real Chromium, headless: the worked night must show
 // the native program's transcript, the pause and the end, and reach the
-// accessibility tree as text, and Enter at the pause no night but the one
-// pressed for; text typed as a phone's keyboard types plays, line breaks and
-// all; the key row of a touch screen plays; the editing keys arrive as the
-// line editor knows them (its own test has what they do); Shift+Tab leaves
-// the terminal; Ctrl+C ends the night; a night that traps shows the
-// exception report's box.
+// accessibility tree as text, and a second Enter at the pause must start no
+// night; text typed as a phone's keyboard types plays, line breaks and all;
+// the key row of a touch screen plays; the editing keys arrive as the line
+// editor knows them (its own test has what they do); Shift+Tab leaves the
+// terminal; Ctrl+C ends the night; a night that traps shows the exception
+// report's box.
 //   VARNOCK_SITE      the page's folder (build-web/site)
 //   VARNOCK_TRAPPING  the trapping night's varnock.js and .wasm
 //   VARNOCK_NATIVE    the native varnock, whose transcript is the reference
