@@ -32,23 +32,29 @@ terminal.textarea.setAttribute('aria-describedby', 'keys');
 
 // The widest line of the night in view where the screen allows it; on a
 // narrow screen smaller letters, but none smaller than reads well, so that
-// the worked night's longest line (55 characters) still fits.
+// the worked night's longest line (55 characters) still fits. Each size
+// tried redraws the terminal, so the sizes are tried only when the width has
+// changed, not when a phone's keyboard takes some of the height.
 const fits = [[72, 16, 12], [55, 12, 10]];  // columns, from the largest font size to the smallest
+let fittedWidth = null;
 function fitToWindow() {
-  let fontSize = 10;
-  const shows = (columns) => (fitAddon.proposeDimensions()?.cols ?? 0) >= columns;
-  search: for (const [columns, largest, smallest] of fits) {
-    for (let size = largest; size >= smallest; --size) {
-      if (terminal.options.fontSize !== size) terminal.options.fontSize = size;
-      if (shows(columns)) {
-        fontSize = size;
-        break search;
-      }
-    }
+  if (window.innerWidth !== fittedWidth) {
+    fittedWidth = window.innerWidth;
+    terminal.options.fontSize = fontSizeThatFits();
   }
-  if (terminal.options.fontSize !== fontSize) terminal.options.fontSize = fontSize;
   fitAddon.fit();
 }
+
+function fontSizeThatFits() {
+  for (const [columns, largest, smallest] of fits) {
+    for (let size = largest; size >= smallest; --size) {
+      terminal.options.fontSize = size;
+      if ((fitAddon.proposeDimensions()?.cols ?? 0) >= columns) return size;
+    }
+  }
+  return 10;
+}
+
 window.addEventListener('resize', fitToWindow);
 fitToWindow();
 
