@@ -1,7 +1,11 @@
-'use strict';
 // The page around the program: the console it writes to and reads from (a
 // terminal), its message box, and the end of a night with the offer of
-// another. Each night is a fresh instance of the compiled program.
+// another. Each night is a fresh instance of the compiled program. The
+// terminal (xterm.js and its fit addon) and the program's loader
+// (varnock.js) are the classic scripts before this module.
+import { LineEditor } from './line_editor.js';
+
+const { Terminal, FitAddon: { FitAddon }, createVarnock } = globalThis;
 
 // No blinking cursor for those who ask for no motion, even if they ask
 // while the page is open.
@@ -13,22 +17,44 @@ const terminal = new Terminal({
   // A paste is typed as it is, never wrapped in escape sequences.
   ignoreBracketedPasteMode: true,
   theme: { background: '#101014', foreground: '#d8d8d0' },
+  cursorStyle: 'underline',
 });
+// The page's terminal stays at hand in the browser's console, as it was
+// when the page was one script.
+globalThis.terminal = terminal;
 noMotion.addEventListener('change', () => { terminal.options.cursorBlink = !noMotion.matches; });
-const fitAddon = new FitAddon.FitAddon();
+const fitAddon = new FitAddon();
 terminal.loadAddon(fitAddon);
 terminal.open(document.getElementById('terminal'));
 // The phone's keyboard: Enter is what its action key sends.
 terminal.textarea.setAttribute('enterkeyhint', 'enter');
 terminal.textarea.setAttribute('aria-describedby', 'keys');
 
-// The widest line of the night in view where the screen allows it, but the
-// letters never too small to read: a narrow screen wraps the long lines.
+// The widest line of the night in view where the screen allows it; on a
+// narrow screen smaller letters, but none smaller than reads well, so that
+// the worked night's longest line (55 characters) still fits. Each size
+// tried redraws the terminal, so the sizes are tried only when the width has
+// changed, not when a phone's keyboard takes some of the height.
+const fits = [[72, 16, 12], [55, 12, 10]];  // columns, from the largest font size to the smallest
+let fittedWidth = null;
 function fitToWindow() {
-  const fontSize = Math.max(12, Math.min(16, Math.floor(window.innerWidth / (72 * 0.6))));
-  if (terminal.options.fontSize !== fontSize) terminal.options.fontSize = fontSize;
+  if (window.innerWidth !== fittedWidth) {
+    fittedWidth = window.innerWidth;
+    terminal.options.fontSize = fontSizeThatFits();
+  }
   fitAddon.fit();
 }
+
+function fontSizeThatFits() {
+  for (const [columns, largest, smallest] of fits) {
+    for (let size = largest; size >= smallest; --size) {
+      terminal.options.fontSize = size;
+      if ((fitAddon.proposeDimensions()?.cols ?? 0) >= columns) return size;
+    }
+  }
+  return 10;
+}
+
 window.addEventListener('resize', fitToWindow);
 fitToWindow();
 
@@ -55,170 +81,41 @@ function announce(text) {
   });
 }
 
-// The keys with a meaning of their own among the terminal's escape
-// sequences (normal and application cursor mode); the others do nothing here.
-const sequenceKeys = { '\x1b[A': 'Up', '\x1bOA': 'Up', '\x1b[B': 'Down', '\x1bOB': 'Down' };
-// The lines Up and Down recall, as many as a Windows console keeps.
-const historySize = 50;
-
-// The console's input in line-input mode, as a Windows console has it: keys
-// wait until a read asks for them (type-ahead); while one does, they are
-// echoed and edited until Enter hands the line over, ending in CR LF. What
-// the read has no room for stays for the next read. A line that starts with
-// Ctrl+Z is the end of the input: the read returns nothing. Control keys
-// stay in the line: Tab shows as spaces to the next tab stop, the others as
-// ^X. Esc clears the line; Up and Down recall the lines entered before.
-// Ctrl+C waits for no read: it ends the process at once.
-class ConsoleInput {
-  #keys = [];  // typed ahead: single characters, and 'Up' or 'Down'
-  #line = [];  // the line being typed: { byte, echo } for each key kept
-  #unread = new Uint8Array(0);
-  #reader = null;  // the read waiting for a line: { size, resolve, column }
-  #echo = '';
-  #history = [];  // the lines entered, oldest first, as bytes
-  #recalled = 0;  // the history entry Up and Down have reached, or its length
-  interrupt = null;  // what Ctrl+C does, while a process runs
-
-  // A new process: nothing typed is kept for it but the history.
-  reset() {
-    this.#keys = [];
-    this.#line = [];
-    this.#unread = new Uint8Array(0);
-    this.#reader = null;
-    this.#recalled = this.#history.length;
-    this.interrupt = null;
-  }
-
-  // One keystroke or one paste, as the terminal delivers it. An escape
-  // sequence is taken only whole, from within one delivery, so that Esc
-  // never takes the key after it.
-  type(data) {
-    if (/^\x1b[^]$/u.test(data)) return;  // Alt with a key: nothing here
-    for (const [key] of data.matchAll(/\x1b\[[0-?]*[ -/]*[@-~]|\x1bO[@-~]|[^]/gu)) {
-      if (key === '\x03') {  // never in the line, nor waiting for a read
-        if (this.interrupt) return this.#interrupted();
-      } else if (key[0] !== '\x1b' || key === '\x1b') {
-        this.#keys.push(key);
-      } else if (sequenceKeys[key]) {
-        this.#keys.push(sequenceKeys[key]);
-      }
-    }
-    this.#edit();
-  }
-
-  // The bytes of the line, at most size; a promise of them until Enter.
-  read(size) {
-    if (this.#unread.length > 0) return this.#take(size);
-    return new Promise((resolve) => {
-      const reader = this.#reader = { size, resolve, column: null };
-      // The echo starts where the program's output has left the cursor, which
-      // is known once the terminal has taken all of that output.
-      terminal.write('', () => {
-        reader.column = terminal.buffer.active.cursorX;
-        if (this.#reader === reader) this.#edit();
-      });
-    });
-  }
-
-  #take(size) {
-    const bytes = this.#unread.subarray(0, size);
-    this.#unread = this.#unread.subarray(bytes.length);
-    return bytes;
-  }
-
-  #edit() {
-    let at = 0;
-    while (this.#reader?.column != null && at < this.#keys.length) {
-      const key = this.#keys[at++];
-      if (key === '\r') this.#enter();
-      else if (key === '\x7f' || key === '\b') this.#rubOut();
-      else if (key === '\x1b') this.#replaceLine([]);
-      else if (key === 'Up') this.#recall(-1);
-      else if (key === 'Down') this.#recall(1);
-      else if (key < '\x80') this.#add(key.charCodeAt(0));
-      else this.#add(0x3f);  // '?': outside the console's code page
-    }
-    this.#keys.splice(0, at);
-    this.#flushEcho();
-  }
-
-  // The echo goes out in one write per batch of keys: a long paste stays fast.
-  #flushEcho() {
-    if (this.#echo) terminal.write(this.#echo);
-    this.#echo = '';
-  }
-
-  // A Tab's stops are every 8 columns of the screen, as the console's.
-  #add(byte) {
-    const echo = byte === 0x09 ? ' '.repeat(8 - (this.#reader.column + this.#text().length) % 8)
-      : byte < 0x20 ? `^${String.fromCharCode(byte + 0x40)}` : String.fromCharCode(byte);
-    this.#line.push({ byte, echo });
-    this.#echo += echo;
-  }
-
-  #rubOut() {
-    const last = this.#line.pop();
-    if (last) this.#erase(last.echo.length);
-  }
-
-  #erase(width) {
-    this.#echo += '\b \b'.repeat(width);
-  }
-
-  // Esc, Up and Down put another line in place of the one being typed; what
-  // they put is said to the player, who did not type it.
-  #replaceLine(bytes) {
-    this.#erase(this.#text().length);
-    this.#line = [];
-    bytes.forEach((byte) => this.#add(byte));
-    document.getElementById('typed').textContent = this.#text() || 'line cleared';
-  }
-
-  // Up stops at the oldest line; Down past the newest gives an empty line.
-  #recall(step) {
-    const at = this.#recalled + step;
-    if (at < 0 || at > this.#history.length) return;
-    this.#recalled = at;
-    this.#replaceLine(this.#history[at] ?? []);
-  }
-
-  #text() {
-    return this.#line.map((key) => key.echo).join('');
-  }
-
-  #enter() {
-    this.#echo += '\r\n';
-    this.#flushEcho();
-    announce(`${this.#text()}\n`);
-    const bytes = this.#line.map((key) => key.byte);
-    this.#line = [];
-    if (bytes.length && String(bytes) !== String(this.#history.at(-1))) {
-      this.#history = [...this.#history, bytes].slice(-historySize);
-    }
-    this.#recalled = this.#history.length;
-    this.#unread = bytes[0] === 0x1a ? new Uint8Array(0) : Uint8Array.from([...bytes, 0x0d, 0x0a]);
-    const { size, resolve } = this.#reader;
-    this.#reader = null;
-    resolve(this.#take(size));
-  }
-
-  // The line and the keys typed ahead go with the process; the read it
-  // waits in never returns.
-  #interrupted() {
-    const interrupt = this.interrupt;
-    this.reset();
-    terminal.write('^C\r\n');
-    interrupt();
-  }
-}
-
-const keyboard = new ConsoleInput();
+const typed = document.getElementById('typed');
+// The echo starts where the program's output has left the cursor, which is
+// known once the terminal has taken all of that output.
+const echoColumn = () => new Promise((known) => terminal.write('', () => known(terminal.buffer.active.cursorX)));
+const keyboard = new LineEditor({
+  echo: (text) => terminal.write(text),
+  entered: (text) => announce(`${text}\n`),
+  replaced: (text) => { typed.textContent = text || 'line cleared'; },
+  // The cursor's shape says which, as a console's: a line under the
+  // letter inserts, a block overwrites.
+  insertMode: (on) => { terminal.options.cursorStyle = on ? 'underline' : 'block'; },
+});
 terminal.onData((keys) => keyboard.type(keys));
 // Ctrl+C with text selected copies it, as the browser does; Ctrl+V is the
 // browser's paste, which the terminal then types. Neither reaches the line.
-terminal.attachCustomKeyEventHandler((event) => !(event.type === 'keydown' && event.ctrlKey
-  && !event.altKey && !event.metaKey
-  && (event.key.toLowerCase() === 'v' || (event.key.toLowerCase() === 'c' && terminal.hasSelection()))));
+// Shift+Tab leaves the terminal (Tab stays in the line, as a console's).
+terminal.attachCustomKeyEventHandler((event) => {
+  if (event.key === 'Tab' && event.shiftKey) return false;
+  return !(event.type === 'keydown' && event.ctrlKey && !event.altKey && !event.metaKey
+    && (event.key.toLowerCase() === 'v' || (event.key.toLowerCase() === 'c' && terminal.hasSelection())));
+});
+// Text that comes as input events (a phone keyboard's, dictation, an input
+// method's) keeps its line breaks, which are Enter: the terminal would drop
+// them. All of it is typed as the terminal types keys.
+terminal.textarea.addEventListener('beforeinput', (event) => {
+  const lineBreak = event.inputType === 'insertLineBreak' || event.inputType === 'insertParagraph';
+  if (!lineBreak && !(event.inputType === 'insertText' && /[\r\n]/.test(event.data))) return;
+  event.preventDefault();
+  terminal.input(lineBreak ? '\r' : event.data);
+});
+// The row of keys on a touch screen types as the keyboard does.
+const touchKeys = { Enter: '\r', Backspace: '\x7f', Up: '\x1b[A', Down: '\x1b[B' };
+for (const button of document.querySelectorAll('#touch-keys button')) {
+  button.addEventListener('click', () => terminal.input(touchKeys[button.dataset.key] ?? button.dataset.key));
+}
 
 // MessageBoxA's button sets, by the low four bits of its style, and the
 // numbers it returns for them.
@@ -305,7 +202,7 @@ async function play() {
   const waitForEver = () => new Promise(() => {});
   const host = {
     write: (bytes) => interrupted || show(bytes),
-    read: (size) => (interrupted ? waitForEver() : keyboard.read(size)),
+    read: (size) => (interrupted ? waitForEver() : keyboard.read(size, echoColumn)),
     messageBox: (...box) => (interrupted ? waitForEver() : messageBox(...box)),
   };
   let status;
@@ -330,8 +227,25 @@ async function play() {
   document.body.dataset.state = 'over';
   document.body.dataset.exitCode = exitCodeText(status);
   fitToWindow();
-  document.getElementById('again').focus();
+  heldAtEnd = new Set(held);
+  endedAt = performance.now();
+  again.focus();
 }
 
-document.getElementById('again').addEventListener('click', play);
+// The night that has ended stays on screen until a fresh press of "Play
+// again": never the key that answered the pause, held or repeating, nor
+// the second press of a double press. A key down when the night ended
+// counts once it is up again, and no key counts in the first half second.
+const doublePress = 500;  // ms
+const held = new Set();  // the keys down, by code
+let heldAtEnd = new Set(), endedAt = -Infinity;
+addEventListener('keydown', (event) => event.code && held.add(event.code), true);
+addEventListener('keyup', (event) => held.delete(event.code), true);
+addEventListener('blur', () => held.clear());
+const again = document.getElementById('again');
+again.addEventListener('keydown', (event) => {
+  if (event.repeat || heldAtEnd.has(event.code) || performance.now() - endedAt < doublePress) event.preventDefault();
+});
+again.addEventListener('keyup', (event) => heldAtEnd.delete(event.code) && event.preventDefault());
+again.addEventListener('click', play);
 play();

@@ -1,9 +1,11 @@
 // The page played in a real Chromium, headless: the worked night must show
 // the native program's transcript, the pause and the end, and reach the
-// accessibility tree as text; a word where a number belongs, typed as a
-// phone's keyboard types, gets the menu again; keys typed ahead are edited
-// as a Windows console edits them; Ctrl+C ends the night; a night that traps
-// shows the exception report's box.
+// accessibility tree as text, and a second Enter at the pause must start no
+// night; text typed as a phone's keyboard types plays, line breaks and all;
+// the key row of a touch screen plays; the editing keys arrive as the line
+// editor knows them (its own test has what they do); Shift+Tab leaves the
+// terminal; Ctrl+C ends the night; a night that traps shows the exception
+// report's box.
 //   VARNOCK_SITE      the page's folder (build-web/site)
 //   VARNOCK_TRAPPING  the trapping night's varnock.js and .wasm
 //   VARNOCK_NATIVE    the native varnock, whose transcript is the reference
@@ -111,7 +113,8 @@ async function open(path, device) {
 // to run the program again: what follows an Enter waits for the next read.
 function typeAhead(page, keys) {
   return page.evaluate((keys) => {
-    const keyCodes = { Tab: 9, Enter: 13, Escape: 27, ArrowUp: 38, '+': 187 };
+    const keyCodes = { Backspace: 8, Tab: 9, Enter: 13, Escape: 27, End: 35, Home: 36, ArrowLeft: 37, ArrowUp: 38,
+      ArrowRight: 39, ArrowDown: 40, Insert: 45, Delete: 46, F1: 112, F3: 114, F5: 116, F8: 119 };
     for (const [, ctrl, key] of keys.map((name) => /^(Control\+)?(.+)$/.exec(name))) {
       const keyCode = keyCodes[key] ?? key.toUpperCase().charCodeAt(0);
       terminal.textarea.dispatchEvent(new KeyboardEvent('keydown', { key, ctrlKey: Boolean(ctrl), keyCode }));
@@ -148,13 +151,18 @@ test('the worked night, twice: the transcript, the pause, the end, and a fresh s
     }
     await showsScreen(page, paused);
     assert.equal(await page.evaluate(() => document.body.dataset.state), 'playing', 'the pause waits for Enter');
-    await page.keyboard.press('Enter');
+    // One Enter ends the night; a second press, or the first one's repeat,
+    // leaves it on screen, and only a fresh press starts the next.
+    if (round === 1) for (const press of ['press', 'press']) await page.keyboard[press]('Enter');
+    else for (const [key, options] of [['down'], ['down'], ['up']]) await page.keyboard[key]('Enter', options);
     await nightOver(page);
     assert.equal(await page.$eval('#status', (e) => e.textContent), 'The night is over.');
+    await new Promise((wait) => setTimeout(wait, 700));
+    assert.equal(await page.evaluate(() => document.body.dataset.state), 'over', 'no second night');
     await showsScreen(page, paused);
     if (round === 1) {
       await page.screenshot({ path: screenshot });
-      await page.click('#again');
+      await page.keyboard.press('Enter');
       await page.waitForFunction(() => document.body.dataset.state === 'playing');
     }
   }
@@ -164,43 +172,71 @@ test('the worked night, twice: the transcript, the pause, the end, and a fresh s
     "send me money if you want, but I don't really care."]) assert.ok(live.includes(text), text);
 });
 
-test('on a phone, a word where a number belongs gets the menu again, however long', async () => {
+test('on a phone, typed text plays: a word where a number belongs gets the menu again, a line break is Enter', async () => {
   const page = await open('/', KnownDevices['Pixel 5']);
   // A phone's keyboard delivers text as input events, not key presses. The
   // word is longer than a read takes: the console keeps the rest for the next.
   const word = 'x'.repeat(300);
   await page.keyboard.sendCharacter('2');
   await page.keyboard.press('Backspace');
-  for (const text of [word, '2']) {
-    await page.keyboard.sendCharacter(text);
-    await page.keyboard.press('Enter');
-  }
-  await showsScreen(page, expectedScreen([word, '2']));
-  const layout = await page.evaluate(() => ({
-    fontSize: terminal.options.fontSize,
-    overflow: document.documentElement.scrollWidth - window.innerWidth,
-  }));
-  assert.ok(layout.fontSize >= 12, `font size ${layout.fontSize}`);
-  assert.equal(layout.overflow, 0, 'the terminal fits the screen');
+  await page.keyboard.sendCharacter(`${word}\n3\r\n3`);
+  const lineBreak = (inputType) => page.evaluate((inputType) => terminal.textarea.dispatchEvent(
+    new InputEvent('beforeinput', { inputType, bubbles: true, cancelable: true })), inputType);
+  await lineBreak('insertLineBreak');
+  await page.keyboard.sendCharacter('1');
+  await lineBreak('insertParagraph');
+  await showsScreen(page, [...expectedScreen([word, '3', '3', '1']), '', ' ', ' Press Enter to continue ']);
 });
 
-// Lines typed ahead, key by key, from before the night starts: the bytes a
-// console hands over (the native program gets them through a pipe) and their
-// echo.
-const typedAhead = [
-  ['a Tab stays in the line', ['1', 'Tab', '2', 'Enter'], ['1\t2'], ['1       2']],
-  ['a Tab after a sign', ['+', 'Tab', '5', 'Enter'], ['+\t5'], ['+       5']],
-  ['a lone Esc takes no key', ['3', 'Enter', 'Escape', '2', 'Enter'], ['3', '2']],
-  ['Esc clears the line', ['7', 'Escape', '2', 'Enter'], ['2']],
-  ['Up recalls the line before', ['3', 'Enter', '2', 'ArrowUp', 'Enter'], ['3', '3']],
-];
-for (const [name, keys, lines, echoes] of typedAhead) {
-  test(`typed ahead: ${name}`, async () => {
-    const page = await open('/');
-    await typeAhead(page, keys);
-    await showsScreen(page, expectedScreen(lines, echoes));
-  });
-}
+test('on a touch screen 390 px wide, the key row plays the worked night, and its lines fit', async () => {
+  const page = await open('/', { userAgent: KnownDevices['Pixel 5'].userAgent,
+    viewport: { width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true } });
+  await showsScreen(page, expectedScreen([]));
+  const layout = await page.evaluate(() => ({
+    fontSize: terminal.options.fontSize,
+    columns: terminal.cols,
+    overflow: document.documentElement.scrollWidth - window.innerWidth,
+    keyLine: document.getElementById('keys').innerText,
+    keys: [...document.querySelectorAll('#touch-keys button')].map((key) => key.getBoundingClientRect())
+      .map(({ width, height }) => Math.min(width, height)),
+  }));
+  assert.ok(layout.fontSize >= 10, `font size ${layout.fontSize}`);
+  assert.ok(layout.columns >= 55, `${layout.columns} columns`);
+  assert.equal(layout.overflow, 0, 'the terminal fits the screen');
+  assert.match(layout.keyLine, /^The keys above/);
+  assert.ok(layout.keys.every((size) => size >= 44), `key sizes ${layout.keys}`);
+  const { nodes } = await (await page.createCDPSession()).send('Accessibility.getFullAXTree');
+  assert.deepEqual(nodes.filter((node) => node.role?.value === 'button').map((node) => node.name.value),
+    ['1', '2', '3', '4', '5', '6', 'Up', 'Down', 'Backspace', 'Enter']);
+  for (const key of ['3', 'Enter', '4', 'Backspace', '3', 'Enter', '1', 'Enter']) {
+    await page.tap(`#touch-keys [data-key="${key}"]`);
+  }
+  await showsScreen(page, [...expectedScreen(['3', '3', '1']), '', ' ', ' Press Enter to continue ']);
+  await page.tap('#touch-keys [data-key="Enter"]');
+  await nightOver(page);
+});
+
+// The editing keys as key presses, typed ahead: the lines handed over (the
+// native program gets them through a pipe) and their echo.
+test('typed ahead: the editing keys arrive as the console has them', async () => {
+  const page = await open('/');
+  await typeAhead(page, ['7', '9', 'ArrowLeft', '8', 'Home', 'ArrowRight', 'ArrowLeft', 'Delete', 'End', 'Tab', '9',
+    'Enter', 'F5', 'Control+ArrowLeft', 'Insert', '7', 'Control+ArrowRight', 'Backspace', 'Enter',
+    'F1', '8', 'F3', 'Enter', 'ArrowUp', 'ArrowUp', 'ArrowDown', 'Escape', '7', 'F8', 'Enter']);
+  await showsScreen(page, expectedScreen(['89\t9', '79\t', '78\t', '79\t'], ['89      9', '79       ', '78      ', '79      ']));
+});
+
+test('Shift+Tab leaves the terminal; Tab stays in the line', async () => {
+  const page = await open('/');
+  await showsScreen(page, expectedScreen([]));
+  const focused = () => page.evaluate(() => document.activeElement === terminal.textarea);
+  await page.keyboard.press('Tab');
+  assert.ok(await focused(), 'Tab');
+  await page.keyboard.down('Shift');
+  await page.keyboard.press('Tab');
+  await page.keyboard.up('Shift');
+  assert.ok(!(await focused()), 'Shift+Tab');
+});
 
 test('Ctrl+C copies the selection; with none it ends the night at once', async () => {
   const page = await open('/');
