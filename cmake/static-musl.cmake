@@ -165,6 +165,7 @@ endif()
 # C libraries and the end files after every library.
 set(musl_speed $<$<CONFIG:Release,RelWithDebInfo>:-O3>)
 add_library(varnock_product_musl INTERFACE)
+target_link_libraries(varnock_product_musl INTERFACE varnock_build_options)
 target_compile_options(varnock_product_musl INTERFACE ${VARNOCK_MUSL_COMPILE_OPTIONS} ${varnock_product_options}
                                                       ${musl_speed})
 target_link_options(varnock_product_musl INTERFACE ${VARNOCK_MUSL_LINK_OPTIONS} ${varnock_path_maps} ${musl_speed})
