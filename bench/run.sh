@@ -21,8 +21,8 @@ big=${BIG_TURNS:-1000000}
 rounds=${ROUNDS:-60}
 dir=build-bench/night
 
-cmake -S . -B build-bench -DVARNOCK_BENCH=ON -DVARNOCK_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-bench -j"$(nproc)" \
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j"$(nproc)" \
   --target varnock night_stdio_c night_stdio night_iostream whole_night bench_streams >/dev/null
 programs="varnock:build-bench/varnock stdio_c:build-bench/bench/night_stdio_c stdio:build-bench/bench/night_stdio
   iostream:build-bench/bench/night_iostream"

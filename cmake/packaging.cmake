@@ -44,6 +44,9 @@ if(WIN32)
   find_program(VARNOCK_WINDRES NAMES ${CMAKE_RC_COMPILER} i686-w64-mingw32-windres windres REQUIRED)
   configure_file(packaging/varnock.rc.in varnock.rc @ONLY)
   set(varnock_resource ${PROJECT_BINARY_DIR}/varnock-resource.o)
+  # The PE header's time stamp (and so its checksum) would be the link's
+  # time: without it, one commit gives one varnock.exe.
+  target_link_options(varnock PRIVATE -Wl,--no-insert-timestamp)
   add_custom_command(OUTPUT ${varnock_resource}
     COMMAND ${VARNOCK_WINDRES} -O coff -i ${PROJECT_BINARY_DIR}/varnock.rc -o ${varnock_resource}
     DEPENDS ${PROJECT_BINARY_DIR}/varnock.rc ${PROJECT_SOURCE_DIR}/packaging/varnock.ico VERBATIM)
@@ -129,7 +132,6 @@ else()
   # libraries of the build machine when linked dynamically, nothing at all
   # when linked statically.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack-project.cmake)
   set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 endif()
 
@@ -139,6 +141,19 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${VARNOCK_SUMMARY}")
 set(CPACK_PACKAGE_DESCRIPTION "${VARNOCK_DESCRIPTION}")
 # The program goes out without its debugging information.
 set(CPACK_STRIP_FILES ON)
+# Each package gets <package>.sha256 beside it, in sha256sum's format.
+set(CPACK_PACKAGE_CHECKSUM SHA256)
+# One commit gives the same bytes: the time every member of a package
+# carries is SOURCE_DATE_EPOCH, or the last commit's date when it is unset
+# (cmake/cpack-project.cmake, read as cpack runs, so the date is that of
+# the commit being packed).
+find_package(Git QUIET)
+set(CPACK_VARNOCK_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+set(CPACK_VARNOCK_GIT "${GIT_EXECUTABLE}")
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack-project.cmake)
+# Nor does the umask of whoever runs cpack show in the package.
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack-reproducible.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack-reproducible.cmake)
 # Whatever the umask of the machine that builds the package.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

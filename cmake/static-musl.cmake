@@ -6,6 +6,12 @@
 # with musl's libc.a and libgcc alone. Without musl (or where the check
 # below fails) programs link the ordinary shared libraries.
 #
+# The program is hardened as Debian hardens its own: a static PIE (musl's
+# rcrt1.o relocates it wherever the kernel put it, with no loader), a
+# stack protector and stack-clash probes on the product code, RELRO with
+# immediate binding and a stack that is not executable. Each flag is asked
+# of the compiler first, so a toolchain without one still builds.
+#
 # Sets varnock_musl, and makes varnock_product_musl: the compile and link
 # options of the static program and of the twins of the product libraries
 # it links. Sanitizer, fuzz and coverage builds take the ordinary way, and so
@@ -51,19 +57,41 @@ if(musl_wanted AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
     endif()
   endforeach()
   set(VARNOCK_MUSL_COMPILE_OPTIONS -nostdinc ${musl_cxx_headers} -isystem${VARNOCK_MUSL_INCLUDE_DIR} ${musl_compiler_headers}
-                                   -include ${CMAKE_CURRENT_LIST_DIR}/static-musl-prelude.h -fno-pie)
+                                   -include ${CMAKE_CURRENT_LIST_DIR}/static-musl-prelude.h)
+  include(CheckCXXCompilerFlag)
+  include(CheckLinkerFlag)
+  foreach(musl_flag -fstack-protector-strong -fstack-clash-protection)
+    string(MAKE_C_IDENTIFIER "VARNOCK_CXX_HAS${musl_flag}" musl_key)
+    check_cxx_compiler_flag(${musl_flag} ${musl_key})
+    if(${musl_key})
+      list(APPEND VARNOCK_MUSL_COMPILE_OPTIONS ${musl_flag})
+    endif()
+  endforeach()
+  set(musl_hardened_link "")
+  foreach(musl_flag -z,relro -z,now -z,noexecstack)
+    string(MAKE_C_IDENTIFIER "VARNOCK_LD_HAS_${musl_flag}" musl_key)
+    check_linker_flag(CXX -Wl,${musl_flag} ${musl_key})
+    if(${musl_key})
+      list(APPEND musl_hardened_link -Wl,${musl_flag})
+    endif()
+  endforeach()
 
   # The C run-time's start files around the program, the compiler's own
-  # (crtbeginT.o for a static link), and no library but libc and libgcc.
-  foreach(musl_file crtbeginT.o crtend.o libgcc.a)
+  # (crtbeginS.o for a static PIE, crtbeginT.o for a fixed-address static
+  # link), and no library but libc and libgcc.
+  foreach(musl_file crtbeginS.o crtendS.o crtbeginT.o crtend.o libgcc.a)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${musl_file}
                     OUTPUT_VARIABLE musl_path OUTPUT_STRIP_TRAILING_WHITESPACE)
     string(MAKE_C_IDENTIFIER ${musl_file} musl_key)
     set(gcc_${musl_key} ${musl_path})
   endforeach()
   set(musl_lib ${VARNOCK_MUSL_LIB_DIR})
-  set(VARNOCK_MUSL_LINK_OPTIONS -static -nostdlib -no-pie ${musl_lib}/crt1.o ${musl_lib}/crti.o ${gcc_crtbeginT_o})
-  set(VARNOCK_MUSL_LINK_LIBRARIES ${musl_lib}/libc.a ${gcc_libgcc_a} ${gcc_crtend_o} ${musl_lib}/crtn.o)
+  set(musl_pie_options -fPIE)
+  set(musl_pie_link -static-pie -nostdlib ${musl_hardened_link} ${musl_lib}/rcrt1.o ${musl_lib}/crti.o ${gcc_crtbeginS_o})
+  set(musl_pie_libraries ${musl_lib}/libc.a ${gcc_libgcc_a} ${gcc_crtendS_o} ${musl_lib}/crtn.o)
+  set(musl_fixed_options -fno-pie)
+  set(musl_fixed_link -static -nostdlib -no-pie ${musl_hardened_link} ${musl_lib}/crt1.o ${musl_lib}/crti.o ${gcc_crtbeginT_o})
+  set(musl_fixed_libraries ${musl_lib}/libc.a ${gcc_libgcc_a} ${gcc_crtend_o} ${musl_lib}/crtn.o)
 
   if(VARNOCK_MUSL_LIB_DIR AND VARNOCK_MUSL_INCLUDE_DIR AND EXISTS ${musl_lib}/crt1.o AND EXISTS ${gcc_crtbeginT_o})
     # What the product asks of the headers and the link, tried once (the
@@ -71,19 +99,68 @@ if(musl_wanted AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
     set(musl_check ${CMAKE_BINARY_DIR}/CMakeFiles/static-musl-check.cpp)
     file(WRITE ${musl_check} "#include <bit>\n#include <cstdint>\n#include <cstring>\n#include <new>\n#include <unistd.h>\n"
                         "alignas(4) char b[4];\n"
-                        "int main() { auto* n = new (b) std::uint32_t(std::bit_ceil(std::strlen(b)));"
-                        " return write(1, b, *n) < 0; }\n")
-    try_compile(VARNOCK_MUSL_WORKS ${CMAKE_BINARY_DIR}/CMakeFiles/static-musl-check SOURCES ${musl_check}
-                COMPILE_DEFINITIONS ${VARNOCK_MUSL_COMPILE_OPTIONS} ${varnock_product_options}
-                LINK_OPTIONS ${VARNOCK_MUSL_LINK_OPTIONS}
-                LINK_LIBRARIES ${VARNOCK_MUSL_LINK_LIBRARIES}
-                CXX_STANDARD 20)
-    set(varnock_musl ${VARNOCK_MUSL_WORKS})
+                        "int main() { char l[64]; auto* n = new (b) std::uint32_t(std::bit_ceil(std::strlen(b)));"
+                        " std::memcpy(l, b, 4); return write(1, l, *n) < 0; }\n")
+    # musl_try(<result> <kind> [<extra compile option>...]): whether the
+    # check links as a static program of that kind (pie or fixed); the
+    # program is left in static-musl-check/<result>.
+    function(musl_try result kind)
+      try_compile(${result} ${CMAKE_BINARY_DIR}/CMakeFiles/static-musl-check/${result} SOURCES ${musl_check}
+                  COMPILE_DEFINITIONS ${VARNOCK_MUSL_COMPILE_OPTIONS} ${musl_${kind}_options} ${varnock_product_options} ${ARGN}
+                  LINK_OPTIONS ${musl_${kind}_link}
+                  LINK_LIBRARIES ${musl_${kind}_libraries}
+                  CXX_STANDARD 20
+                  COPY_FILE ${CMAKE_BINARY_DIR}/CMakeFiles/static-musl-check/${result}.out)
+    endfunction()
+    # A static PIE where musl has its self-relocating start file, else a
+    # static program at a fixed address.
+    set(musl_kind fixed)
+    if(EXISTS ${musl_lib}/rcrt1.o AND EXISTS ${gcc_crtbeginS_o})
+      musl_try(VARNOCK_MUSL_PIE_WORKS pie)
+      if(VARNOCK_MUSL_PIE_WORKS)
+        set(musl_kind pie)
+      endif()
+    endif()
+    if(musl_kind STREQUAL "fixed")
+      musl_try(VARNOCK_MUSL_WORKS fixed)
+      set(varnock_musl ${VARNOCK_MUSL_WORKS})
+    else()
+      set(varnock_musl ON)
+    endif()
   endif()
 endif()
 
 if(varnock_musl)
-  message(STATUS "varnock: one static program over musl (${VARNOCK_MUSL_LIB_DIR})")
+  set(VARNOCK_MUSL_KIND ${musl_kind})
+  # Control-flow protection (x86's IBT and shadow stack) counts only if the
+  # program carries its marking, and the linker keeps that only when every
+  # object has it: a libc.a built without it drops it, and then the flag
+  # would only cost code. So the flag is kept where the check's program,
+  # linked as varnock is, still has the property note.
+  check_cxx_compiler_flag(-fcf-protection VARNOCK_CXX_HAS_fcf_protection)
+  if(VARNOCK_CXX_HAS_fcf_protection AND CMAKE_READELF)
+    musl_try(VARNOCK_MUSL_CF_LINKS ${musl_kind} -fcf-protection)
+    if(VARNOCK_MUSL_CF_LINKS)
+      execute_process(COMMAND ${CMAKE_READELF} -n ${CMAKE_BINARY_DIR}/CMakeFiles/static-musl-check/VARNOCK_MUSL_CF_LINKS.out
+                      OUTPUT_VARIABLE musl_notes ERROR_QUIET)
+      if(musl_notes MATCHES "IBT")
+        list(APPEND VARNOCK_MUSL_COMPILE_OPTIONS -fcf-protection)
+      else()
+        message(STATUS "varnock: no -fcf-protection: the static link drops its IBT/SHSTK marking (musl's libc.a has none)")
+      endif()
+    endif()
+  endif()
+  list(APPEND VARNOCK_MUSL_COMPILE_OPTIONS ${musl_${musl_kind}_options})
+  set(VARNOCK_MUSL_LINK_OPTIONS ${musl_${musl_kind}_link})
+  set(VARNOCK_MUSL_LINK_LIBRARIES ${musl_${musl_kind}_libraries})
+endif()
+
+if(varnock_musl)
+  set(musl_said "a static PIE")
+  if(VARNOCK_MUSL_KIND STREQUAL "fixed")
+    set(musl_said "at a fixed address")
+  endif()
+  message(STATUS "varnock: one static program over musl (${VARNOCK_MUSL_LIB_DIR}), ${musl_said}")
 elseif(musl_wanted)
   message(STATUS "varnock: no static musl link (it needs g++ and musl: apt-get install musl-tools); "
                  "the program links the ordinary shared libraries")
@@ -99,9 +176,10 @@ endif()
 # C libraries and the end files after every library.
 set(musl_speed $<$<CONFIG:Release,RelWithDebInfo>:-O3>)
 add_library(varnock_product_musl INTERFACE)
+target_link_libraries(varnock_product_musl INTERFACE varnock_build_options)
 target_compile_options(varnock_product_musl INTERFACE ${VARNOCK_MUSL_COMPILE_OPTIONS} ${varnock_product_options}
                                                       ${musl_speed})
-target_link_options(varnock_product_musl INTERFACE ${VARNOCK_MUSL_LINK_OPTIONS} ${musl_speed})
+target_link_options(varnock_product_musl INTERFACE ${VARNOCK_MUSL_LINK_OPTIONS} ${varnock_path_maps} ${musl_speed})
 target_link_libraries(varnock_product_musl INTERFACE ${VARNOCK_MUSL_LINK_LIBRARIES})
 # Where the compiler would call libgcc for an atomic operation, to choose at
 # start-up between the processor's forms of it (aarch64), that choice asks

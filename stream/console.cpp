@@ -19,13 +19,6 @@ int ConsoleReadProc(std::uint32_t index, std::uint8_t* buffer, std::uint32_t* co
   return n == 0 ? 2 : 0;  // a failed read looks like the end of input
 }
 
-int ConsoleWriteProc(std::uint32_t index, const std::uint8_t* buffer, std::uint32_t* count, std::uint32_t) {
-  std::uint32_t n = HandleWrite(index, buffer, *count);
-  int status = n < *count ? 1 : 0;
-  *count = n;
-  return status;
-}
-
 int ConsoleCloseProc(std::uint32_t index) { return HandleClose(index) == -1 ? 1 : 0; }
 
 std::uint8_t standardInputBuffer[kStandardBufferSize];
@@ -46,6 +39,15 @@ constexpr Stream StandardStream(std::uint32_t index, std::uint16_t mode, std::ui
 }
 
 }  // namespace
+
+// WriteOutBuffer calls the handle layer itself for a stream that carries
+// this procedure: what it does there must stay what this does.
+int ConsoleWriteProc(std::uint32_t index, const std::uint8_t* buffer, std::uint32_t* count, std::uint32_t) {
+  std::uint32_t n = HandleWrite(index, buffer, *count);
+  int status = n < *count ? 1 : 0;
+  *count = n;
+  return status;
+}
 
 constinit Stream StreamTable[kStreamCount] = {
     StandardStream(0, kStandardInputMode, standardInputBuffer),

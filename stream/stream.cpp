@@ -4,6 +4,7 @@
 
 #include "pool/memory_pool.h"
 #include "pool/runtime_locks.h"
+#include "stream/handle.h"
 #include "stream/line_feeds.h"
 
 namespace varnock {
@@ -102,24 +103,50 @@ std::int32_t LogicalPosition(const Stream* s) {
   }
 }
 
+// A procedure's status and the count it gave back. The procedures take the
+// count by address, which puts it in the caller's frame and makes that a
+// frame the stack protector guards; these calls are out of line, so that the
+// byte paths they are reached from are not.
+struct Transfer {
+  int status;
+  std::uint32_t count;
+};
+
+[[gnu::noinline]] Transfer CallReadProc(Stream* s, std::uint32_t n) {
+  int status = s->readProc(s->handleIndex, s->bufferStart, &n, s->context);
+  return {status, n};
+}
+
+[[gnu::noinline]] Transfer CallWriteProc(Stream* s, std::uint32_t n) {
+  int status = s->writeProc(s->handleIndex, s->bufferStart, &n, s->context);
+  return {status, n};
+}
+
 int RefillBuffer(Stream* s) {
   ResetBuffer(s);
-  std::uint32_t n = s->count;
-  int status = s->readProc(s->handleIndex, s->bufferStart, &n, s->context);
-  if (status != 0) {
+  Transfer t = CallReadProc(s, s->count);
+  if (t.status != 0) {
     s->count = 0;
-    return status;
+    return t.status;
   }
-  s->count = n;
-  s->position = Advance(s->position, n + (TextStream(s) ? CountLineFeeds(s->bufferStart, n) : 0));
+  s->count = t.count;
+  s->position = Advance(s->position, t.count + (TextStream(s) ? CountLineFeeds(s->bufferStart, t.count) : 0));
   return 0;
 }
 
 int WriteOutBuffer(Stream* s) {
   if (std::uint32_t n = Used(s)) {  // none: the flush after a line feed
-    int status = s->writeProc(s->handleIndex, s->bufferStart, &n, s->context);
-    if (status != 0) return status;  // the bytes stay where they are, unwritten
-    s->position = Advance(s->position, n);
+    // The standard streams' own procedure, called as it would call the
+    // handle layer: every line of the night comes this way.
+    Transfer t;
+    if (s->writeProc == ConsoleWriteProc) {
+      std::uint32_t written = HandleWrite(s->handleIndex, s->bufferStart, n);
+      t = {written < n ? 1 : 0, written};
+    } else {
+      t = CallWriteProc(s, n);
+    }
+    if (t.status != 0) return t.status;  // the bytes stay where they are, unwritten
+    s->position = Advance(s->position, t.count);
   }
   ResetBuffer(s);
   return 0;

@@ -7,16 +7,26 @@
 
 namespace os {
 
-// Setting the disposition twice does no harm, so two threads that race here
-// need nothing stronger than an atomic flag (and no run-time guard).
-void IgnoreBrokenPipes() {
-  static bool done = false;
-  if (__atomic_load_n(&done, __ATOMIC_RELAXED)) return;
+namespace {
+
+bool brokenPipesIgnored = false;
+
+// Once a process, so out of line: inlined into every write, its sigaction
+// record would make each writer's frame one the stack protector guards.
+[[gnu::noinline, gnu::cold]] void IgnoreBrokenPipesNow() {
   struct sigaction sa {};
   sa.sa_handler = SIG_IGN;
   sigemptyset(&sa.sa_mask);
   sigaction(SIGPIPE, &sa, nullptr);
-  __atomic_store_n(&done, true, __ATOMIC_RELAXED);
+  __atomic_store_n(&brokenPipesIgnored, true, __ATOMIC_RELAXED);
+}
+
+}  // namespace
+
+// Setting the disposition twice does no harm, so two threads that race here
+// need nothing stronger than an atomic flag (and no run-time guard).
+void IgnoreBrokenPipes() {
+  if (!__atomic_load_n(&brokenPipesIgnored, __ATOMIC_RELAXED)) IgnoreBrokenPipesNow();
 }
 
 std::uintptr_t ContextInstructionPointer(const CONTEXT* context) {

@@ -70,8 +70,10 @@ HANDLE GetStdHandle(DWORD which) {
 
 namespace {
 // A descriptor left non-blocking by whoever shares it says "try again"
-// where a Windows handle would simply wait: wait for it here.
-bool WaitAndRetry(int fd, short events) {
+// where a Windows handle would simply wait: wait for it here. Out of line,
+// so that its poll record does not make every read and write a frame the
+// stack protector guards.
+[[gnu::noinline, gnu::cold]] bool WaitAndRetry(int fd, short events) {
   if (errno == EINTR) return true;
   if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
   struct pollfd p {fd, events, 0};
