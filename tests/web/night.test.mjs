@@ -256,8 +256,9 @@ for (const [answer, code, opcode] of traps) {
 // The page as an app: what it keeps for playing offline, its policy, and
 // what axe-core makes of it. Each page notes what its own content security
 // policy refuses: the night must need nothing it forbids.
-async function openWatched(address) {
+async function openWatched(address, latency = 0) {
   const page = await browser.newPage();
+  await page.emulateNetworkConditions({ download: -1, upload: -1, latency });
   await page.evaluateOnNewDocument(() => {
     window.refused = [];
     document.addEventListener('securitypolicyviolation', (e) => refused.push(`${e.violatedDirective} ${e.blockedURI}`));
@@ -279,14 +280,22 @@ async function playWorkedNight(page) {
 test('after one visit the page loads and plays with its server stopped, and can be installed', async () => {
   const own = createServer(serve);
   await new Promise((done) => own.listen(0, '127.0.0.1', done));
-  const page = await openWatched(`http://127.0.0.1:${own.address().port}/`);
+  // Each request takes a while: what is asked for only once xterm.js has come shows.
+  const page = await openWatched(`http://127.0.0.1:${own.address().port}/`, 100);
   await showsScreen(page, expectedScreen([]));
   await page.waitForFunction(async () => (await navigator.serviceWorker.getRegistration())?.active, { timeout: 10000 });
   const first = await page.evaluate(() => ({ loading: Boolean(document.getElementById('loading')),
-    fetched: performance.getEntriesByType('resource').map((entry) => new URL(entry.name).pathname) }));
+    fetched: performance.getEntriesByType('resource').map((entry) =>
+      ({ file: new URL(entry.name).pathname.slice(1), status: entry.responseStatus, start: entry.startTime, end: entry.responseEnd })) }));
   assert.equal(first.loading, false, 'the loading line goes when the program prints');
-  // Preloaded, and taken by what loads them: one request each.
-  for (const file of ['/varnock.wasm', '/varnock.js']) assert.equal(first.fetched.filter((f) => f === file).length, 1, file);
+  // Each script and the program once (a preload is taken by what it is for),
+  // and found. (The icon is fetched for the tab, and again for the app.)
+  const code = first.fetched.filter(({ file }) => /\.(js|css|wasm)$/.test(file)), files = code.map(({ file }) => file);
+  assert.deepEqual(code.filter(({ file, status }, i) => files.indexOf(file) !== i || status !== 200), []);
+  const xterm = first.fetched.find(({ file }) => file === 'xterm.js');
+  for (const file of ['varnock.wasm', 'varnock.js']) {
+    assert.ok(first.fetched.find((f) => f.file === file).start < xterm.end, `${file} is fetched alongside xterm.js`);
+  }
   const { installabilityErrors } = await (await page.createCDPSession()).send('Page.getInstallabilityErrors');
   assert.deepEqual(installabilityErrors, []);
   own.closeAllConnections();
