@@ -17,3 +17,5 @@ string(SUBSTRING ${digest} 0 12 digest)
 set(VARNOCK_CACHE_VERSION ${VERSION}-${digest})
 set(VARNOCK_CACHED_FILES "[${listed}]")
 configure_file(${TEMPLATE} ${OUTPUT} @ONLY)
+# Left as it was when nothing changed, and then marked as up to date.
+file(TOUCH_NOCREATE ${OUTPUT})
