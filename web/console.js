@@ -150,8 +150,10 @@ function messageBox(text, caption, type) {
   });
 }
 
-// The program's output: on the terminal, and in the log.
+// The program's output: on the terminal, and in the log. Its first line
+// takes the place of the page's own saying that the night is loading.
 function show(bytes) {
+  document.getElementById('loading')?.remove();
   terminal.write(bytes);
   announce(printed.decode(bytes, { stream: true }));
 }

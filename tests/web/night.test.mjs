@@ -5,7 +5,8 @@
 // the key row of a touch screen plays; the editing keys arrive as the line
 // editor knows them (its own test has what they do); Shift+Tab leaves the
 // terminal; Ctrl+C ends the night; a night that traps shows the exception
-// report's box.
+// report's box. The page as an app: after one visit it plays with no
+// server, and axe-core finds nothing wrong with it.
 //   VARNOCK_SITE      the page's folder (build-web/site)
 //   VARNOCK_TRAPPING  the trapping night's varnock.js and .wasm
 //   VARNOCK_NATIVE    the native varnock, whose transcript is the reference
@@ -27,8 +28,9 @@ const screenshot = join(site, '../finished-night.png');
 const lastMenuLine = '6: Irish Whisky';
 
 // The site; under /trapping/ the trapping night stands in for varnock.
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
-const server = createServer((request, response) => {
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',
+  '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json' };
+function serve(request, response) {
   let path = normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname)).replace(/\/$/, '/index.html');
   const folders = path.startsWith('/trapping/') ? [trapping, site] : [site];
   path = path.replace(/^\/trapping\//, '/');
@@ -40,7 +42,8 @@ const server = createServer((request, response) => {
     } catch {}
   }
   response.writeHead(404).end();
-});
+}
+const server = createServer(serve);
 
 let browser, origin, profile;
 before(async () => {
@@ -283,5 +286,79 @@ for (const [answer, code, opcode] of traps) {
     await page.click('#box button');
     await nightOver(page);
     assert.equal(await page.evaluate(() => document.body.dataset.exitCode), `0x${code}`);
+  });
+}
+
+// The page as an app: what it keeps for playing offline, its policy, and
+// what axe-core makes of it. Each page notes what its own content security
+// policy refuses: the night must need nothing it forbids.
+async function openWatched(address, latency = 0) {
+  const page = await browser.newPage();
+  await page.emulateNetworkConditions({ download: -1, upload: -1, latency });
+  await page.evaluateOnNewDocument(() => {
+    window.refused = [];
+    document.addEventListener('securitypolicyviolation', (e) => refused.push(`${e.violatedDirective} ${e.blockedURI}`));
+  });
+  await page.goto(address);
+  return page;
+}
+
+async function playWorkedNight(page) {
+  for (const key of '331') {
+    await page.keyboard.type(key);
+    await page.keyboard.press('Enter');
+  }
+  await showsScreen(page, [...expectedScreen(['3', '3', '1']), '', ' ', ' Press Enter to continue ']);
+  await page.keyboard.press('Enter');
+  await nightOver(page);
+}
+
+test('after one visit the page loads and plays with its server stopped, and can be installed', async () => {
+  const own = createServer(serve);
+  await new Promise((done) => own.listen(0, '127.0.0.1', done));
+  // Each request takes a while: what is asked for only once xterm.js has come shows.
+  const page = await openWatched(`http://127.0.0.1:${own.address().port}/`, 100);
+  await showsScreen(page, expectedScreen([]));
+  await page.waitForFunction(async () => (await navigator.serviceWorker.getRegistration())?.active, { timeout: 10000 });
+  assert.equal(await page.$('#loading'), null, 'the loading line goes when the program prints');
+  const fetched = await page.evaluate(() => performance.getEntriesByType('resource').map((entry) =>
+    ({ file: new URL(entry.name).pathname.slice(1), status: entry.responseStatus, start: entry.startTime, end: entry.responseEnd })));
+  // Each script and the program once (a preload is taken by what it is for),
+  // and found; the icon is fetched for the tab, and again for the app.
+  const code = fetched.filter(({ file }) => /\.(js|css|wasm)$/.test(file));
+  assert.deepEqual(code.filter(({ file, status }, i) => code.findIndex((c) => c.file === file) !== i || status !== 200), []);
+  const at = Object.fromEntries(fetched.map((entry) => [entry.file, entry]));
+  for (const file of ['varnock.wasm', 'varnock.js']) assert.ok(at[file].start < at['xterm.js'].end, `${file} alongside xterm.js`);
+  const { installabilityErrors } = await (await page.createCDPSession()).send('Page.getInstallabilityErrors');
+  assert.deepEqual(installabilityErrors, []);
+  own.closeAllConnections();
+  await new Promise((done) => own.close(done));
+  await page.reload();
+  await playWorkedNight(page);
+  assert.deepEqual(await page.evaluate(() => refused), []);
+});
+
+const axeSource = readFileSync(join(root, 'node_modules/axe-core/axe.min.js'), 'utf8');
+const audits = [
+  ['at load', '/', (page) => showsScreen(page, expectedScreen([]))],
+  ['after a night', '/', playWorkedNight],
+  ['with the message box open', '/trapping/', async (page) => {
+    await showsScreen(page, ['trap?']);
+    await page.keyboard.type('2');
+    await page.keyboard.press('Enter');
+    await page.waitForSelector('#box:modal');
+  }],
+];
+for (const [when, path, reach] of audits) {
+  test(`axe-core finds no violation ${when}`, async (t) => {
+    const page = await openWatched(origin + path);
+    await reach(page);
+    await page.evaluate(axeSource);
+    const { violations, incomplete, passes, testEngine } = await page.evaluate(() => axe.run());
+    const ids = (results) => results.map((result) => result.id).join(' ') || 'none';
+    t.diagnostic(`axe-core ${testEngine.version} ${when}: ${passes.length} rules pass; violations: ${ids(violations)};`
+      + ` to check by hand: ${ids(incomplete)}`);
+    assert.deepEqual(violations.map((v) => `${v.id}: ${v.nodes.map((node) => node.target).join(', ')}`), []);
+    assert.deepEqual(await page.evaluate(() => refused), []);
   });
 }
