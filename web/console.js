@@ -111,10 +111,14 @@ terminal.textarea.addEventListener('beforeinput', (event) => {
   event.preventDefault();
   terminal.input(lineBreak ? '\r' : event.data);
 });
-// The row of keys on a touch screen types as the keyboard does.
+// The row of keys on a touch screen types as the keyboard does. A tap
+// leaves the focus in the terminal: a phone's keyboard stays open, and a
+// hardware keyboard's Enter or Space goes to the console, not to the key
+// tapped last.
 const touchKeys = { Enter: '\r', Backspace: '\x7f', Up: '\x1b[A', Down: '\x1b[B' };
 for (const button of document.querySelectorAll('#touch-keys button')) {
   button.addEventListener('click', () => terminal.input(touchKeys[button.dataset.key] ?? button.dataset.key));
+  for (const type of ['pointerdown', 'mousedown']) button.addEventListener(type, (event) => event.preventDefault());
 }
 
 // MessageBoxA's button sets, by the low four bits of its style, and the

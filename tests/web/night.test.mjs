@@ -214,6 +214,7 @@ test('on a touch screen 390 px wide, the key row plays the worked night, and its
   for (const key of ['3', 'Enter', '4', 'Backspace', '3', 'Enter', '1', 'Enter']) {
     await page.tap(`#touch-keys [data-key="${key}"]`);
   }
+  assert.ok(await page.evaluate(() => document.activeElement === terminal.textarea), 'the terminal keeps the focus');
   await showsScreen(page, [...expectedScreen(['3', '3', '1']), '', ' ', ' Press Enter to continue ']);
   await page.tap('#touch-keys [data-key="Enter"]');
   await nightOver(page);
