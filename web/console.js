@@ -241,17 +241,24 @@ async function play() {
 // The night that has ended stays on screen until a fresh press of "Play
 // again": never the key that answered the pause, held or repeating, nor
 // the second press of a double press. A key down when the night ended
-// counts once it is up again, and no key counts in the first half second.
+// counts once it is up again, wherever it comes up (or once the window has
+// lost the keyboard, which then hears of no key coming up), and no key
+// counts in the first half second.
 const doublePress = 500;  // ms
 const held = new Set();  // the keys down, by code
 let heldAtEnd = new Set(), endedAt = -Infinity;
 addEventListener('keydown', (event) => event.code && held.add(event.code), true);
-addEventListener('keyup', (event) => held.delete(event.code), true);
-addEventListener('blur', () => held.clear());
+addEventListener('keyup', (event) => {
+  held.delete(event.code);
+  if (heldAtEnd.delete(event.code)) event.preventDefault();
+}, true);
+addEventListener('blur', () => {
+  held.clear();
+  heldAtEnd.clear();
+});
 const again = document.getElementById('again');
 again.addEventListener('keydown', (event) => {
   if (event.repeat || heldAtEnd.has(event.code) || performance.now() - endedAt < doublePress) event.preventDefault();
 });
-again.addEventListener('keyup', (event) => heldAtEnd.delete(event.code) && event.preventDefault());
 again.addEventListener('click', play);
 play();
