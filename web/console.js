@@ -111,10 +111,14 @@ terminal.textarea.addEventListener('beforeinput', (event) => {
   event.preventDefault();
   terminal.input(lineBreak ? '\r' : event.data);
 });
-// The row of keys on a touch screen types as the keyboard does.
+// The row of keys on a touch screen types as the keyboard does. A tap
+// leaves the focus in the terminal: a phone's keyboard stays open, and a
+// hardware keyboard's Enter or Space goes to the console, not to the key
+// tapped last.
 const touchKeys = { Enter: '\r', Backspace: '\x7f', Up: '\x1b[A', Down: '\x1b[B' };
 for (const button of document.querySelectorAll('#touch-keys button')) {
   button.addEventListener('click', () => terminal.input(touchKeys[button.dataset.key] ?? button.dataset.key));
+  for (const type of ['pointerdown', 'mousedown']) button.addEventListener(type, (event) => event.preventDefault());
 }
 
 // MessageBoxA's button sets, by the low four bits of its style, and the
@@ -237,17 +241,24 @@ async function play() {
 // The night that has ended stays on screen until a fresh press of "Play
 // again": never the key that answered the pause, held or repeating, nor
 // the second press of a double press. A key down when the night ended
-// counts once it is up again, and no key counts in the first half second.
+// counts once it is up again, wherever it comes up (or once the window has
+// lost the keyboard, which then hears of no key coming up), and no key
+// counts in the first half second.
 const doublePress = 500;  // ms
 const held = new Set();  // the keys down, by code
 let heldAtEnd = new Set(), endedAt = -Infinity;
 addEventListener('keydown', (event) => event.code && held.add(event.code), true);
-addEventListener('keyup', (event) => held.delete(event.code), true);
-addEventListener('blur', () => held.clear());
+addEventListener('keyup', (event) => {
+  held.delete(event.code);
+  if (heldAtEnd.delete(event.code)) event.preventDefault();
+}, true);
+addEventListener('blur', () => {
+  held.clear();
+  heldAtEnd.clear();
+});
 const again = document.getElementById('again');
 again.addEventListener('keydown', (event) => {
   if (event.repeat || heldAtEnd.has(event.code) || performance.now() - endedAt < doublePress) event.preventDefault();
 });
-again.addEventListener('keyup', (event) => heldAtEnd.delete(event.code) && event.preventDefault());
 again.addEventListener('click', play);
 play();
