@@ -51,7 +51,9 @@ namespace {
 
 EXCEPTION_REGISTRATION_RECORD* registration = nullptr;
 alignas(16) unsigned char alternateStack[64 * 1024];
-constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE};
+// SIGTRAP is a breakpoint: int3 on x86, and on AArch64 BRK, which is what a
+// trap compiles to there.
+constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP};
 
 DWORD CodeOfSignal(int sig, int code) {
   switch (sig) {
@@ -70,6 +72,7 @@ DWORD CodeOfSignal(int sig, int code) {
         default: return EXCEPTION_INT_DIVIDE_BY_ZERO;
       }
     case SIGBUS: return code == BUS_ADRALN ? EXCEPTION_DATATYPE_MISALIGNMENT : EXCEPTION_IN_PAGE_ERROR;
+    case SIGTRAP: return EXCEPTION_BREAKPOINT;
     default: return EXCEPTION_ACCESS_VIOLATION;
   }
 }
@@ -77,8 +80,12 @@ DWORD CodeOfSignal(int sig, int code) {
 // A fault that lands within a page or so of the stack pointer, on the
 // alternate stack's behalf, is the main stack running out.
 bool IsStackOverflow(const siginfo_t* info, const ucontext_t* uc) {
-#if defined(__x86_64__) && defined(__linux__)
+#if (defined(__x86_64__) || defined(__aarch64__)) && defined(__linux__)
+#if defined(__x86_64__)
   auto sp = static_cast<std::uintptr_t>(uc->uc_mcontext.gregs[REG_RSP]);
+#else
+  auto sp = static_cast<std::uintptr_t>(uc->uc_mcontext.sp);
+#endif
   auto addr = reinterpret_cast<std::uintptr_t>(info->si_addr);
   return addr + 65536 >= sp && addr <= sp + 65536;
 #else
@@ -95,8 +102,11 @@ void OnFault(int sig, siginfo_t* info, void* uc) {
     registration->Handler(&record, registration, static_cast<CONTEXT*>(uc), nullptr);
   // Continue search: the system's default handling. Put the default action
   // back; the faulting instruction runs again and the signal ends the process.
+  // A sent signal has no instruction to run again, and a breakpoint on x86
+  // resumes after its int3: both are raised again here, to be delivered as
+  // the handler returns.
   signal(sig, SIG_DFL);
-  if (info->si_code <= 0) raise(sig);  // sent, not raised by an instruction
+  if (info->si_code <= 0 || sig == SIGTRAP) raise(sig);
 }
 
 }  // namespace

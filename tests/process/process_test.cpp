@@ -372,10 +372,15 @@ TEST_P(Death, ReportOnStandardErrorOnlyForAFault) {
   EXPECT_TRUE(at >= start && at < start + 1024) << m[2] << " is not in the function at " << site;
   EXPECT_EQ(site.find("pending"), std::string::npos);
 }
+#if defined(__aarch64__)  // a trap there is BRK, a breakpoint
+constexpr Crash kTrap{"IllegalInstruction", "trap", SIGTRAP, "80000003"};
+#else
+constexpr Crash kTrap{"IllegalInstruction", "trap", SIGILL, "c000001d"};
+#endif
 INSTANTIATE_TEST_SUITE_P(, Death,
                          testing::Values(Crash{"NullWrite", "null-write", SIGSEGV, "c0000005"},
                                          Crash{"IntegerDivideByZero", "divide", SIGFPE, "c0000094"},
-                                         Crash{"IllegalInstruction", "trap", SIGILL, "c000001d"},
+                                         kTrap,
                                          Crash{"StackOverflow", "overflow", SIGSEGV, "c0000005|c00000fd"},
                                          Crash{"UncaughtException", "throw", 0, "", THROWING_NIGHT}),
                          [](auto& info) { return info.param.name; });
