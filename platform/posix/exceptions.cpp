@@ -51,9 +51,14 @@ namespace {
 
 EXCEPTION_REGISTRATION_RECORD* registration = nullptr;
 alignas(16) unsigned char alternateStack[64 * 1024];
-// SIGTRAP is a breakpoint: int3 on x86, and on AArch64 BRK, which is what a
-// trap compiles to there.
+// SIGTRAP is a breakpoint. On AArch64 a trap compiles to one (BRK), so it is
+// a fault like the others there; elsewhere a trap is an illegal instruction,
+// and no breakpoint is in the program to cost a handler at every start.
+#if defined(__aarch64__)
 constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP};
+#else
+constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE};
+#endif
 
 DWORD CodeOfSignal(int sig, int code) {
   switch (sig) {
@@ -102,9 +107,9 @@ void OnFault(int sig, siginfo_t* info, void* uc) {
     registration->Handler(&record, registration, static_cast<CONTEXT*>(uc), nullptr);
   // Continue search: the system's default handling. Put the default action
   // back; the faulting instruction runs again and the signal ends the process.
-  // A sent signal has no instruction to run again, and a breakpoint on x86
-  // resumes after its int3: both are raised again here, to be delivered as
-  // the handler returns.
+  // A sent signal has no instruction to run again, and a breakpoint may
+  // resume after its own: both are raised again here, to be delivered as the
+  // handler returns.
   signal(sig, SIG_DFL);
   if (info->si_code <= 0 || sig == SIGTRAP) raise(sig);
 }
