@@ -84,7 +84,8 @@ function announce(text) {
 const typed = document.getElementById('typed');
 // The echo starts where the program's output has left the cursor, which is
 // known once the terminal has taken all of that output.
-const echoColumn = () => new Promise((known) => terminal.write('', () => known(terminal.buffer.active.cursorX)));
+const echoStart = () => new Promise((known) => terminal.write('', () => known({ x: terminal.buffer.active.cursorX,
+  y: terminal.buffer.active.cursorY, cols: terminal.cols, rows: terminal.rows })));
 const keyboard = new LineEditor({
   echo: (text) => terminal.write(text),
   entered: (text) => announce(`${text}\n`),
@@ -208,7 +209,7 @@ async function play() {
   const waitForEver = () => new Promise(() => {});
   const host = {
     write: (bytes) => interrupted || show(bytes),
-    read: (size) => (interrupted ? waitForEver() : keyboard.read(size, echoColumn)),
+    read: (size) => (interrupted ? waitForEver() : keyboard.read(size, echoStart)),
     messageBox: (...box) => (interrupted ? waitForEver() : messageBox(...box)),
   };
   let status;

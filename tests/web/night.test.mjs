@@ -233,7 +233,7 @@ test('typed ahead: the editing keys arrive as the console has them', async () =>
   await typeAhead(page, ['7', '9', 'ArrowLeft', '8', 'Home', 'ArrowRight', 'ArrowLeft', 'Delete', 'End', 'Tab', '9',
     'Enter', 'F5', 'Control+ArrowLeft', 'Insert', '7', 'Control+ArrowRight', 'Backspace', 'Enter',
     'F1', '8', 'F3', 'Enter', 'ArrowUp', 'ArrowUp', 'ArrowDown', 'Escape', '7', 'F8', 'Enter']);
-  await showsScreen(page, expectedScreen(['89\t9', '79\t', '78\t', '79\t'], ['89      9', '79       ', '78      ', '79      ']));
+  await showsScreen(page, expectedScreen(['89\t9', '79\t', '78\t', '79\t'], ['89      9', '79      ', '78      ', '79      ']));
 });
 
 test('Shift+Tab leaves the terminal; Tab stays in the line', async () => {
