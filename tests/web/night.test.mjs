@@ -44,6 +44,11 @@ function serve(request, response) {
   response.writeHead(404).end();
 }
 const server = createServer(serve);
+const listen = async (handler) => {
+  const own = createServer(handler);
+  await new Promise((done) => own.listen(0, '127.0.0.1', done));
+  return own;
+};
 
 let browser, origin, profile;
 before(async () => {
@@ -338,8 +343,7 @@ async function playWorkedNight(page) {
 }
 
 test('after one visit the page loads and plays with its server stopped, and can be installed', async () => {
-  const own = createServer(serve);
-  await new Promise((done) => own.listen(0, '127.0.0.1', done));
+  const own = await listen(serve);
   // Each request takes a while: what is asked for only once xterm.js has come shows.
   const page = await openWatched(`http://127.0.0.1:${own.address().port}/`, 100);
   await showsScreen(page, expectedScreen([]));
@@ -361,6 +365,31 @@ test('after one visit the page loads and plays with its server stopped, and can 
   await playWorkedNight(page);
   assert.deepEqual(await page.evaluate(() => refused), []);
 });
+
+// Hosts that redirect between the site's folder and its index.html, either
+// way; the site is under /game/, the installed app's start_url.
+const redirects = [['/game/index.html', 308, '/game/'], ['/game/', 302, '/game/index.html']];
+for (const [from, status, to] of redirects) {
+  test(`a host that redirects ${from} to ${to} (${status}): after one visit the page opens at either`, async () => {
+    const own = await listen((request, response) => {
+      const { pathname } = new URL(request.url, 'http://x');
+      if (pathname === from) return response.writeHead(status, { Location: to }).end();
+      if (!pathname.startsWith('/game/')) return response.writeHead(404).end();
+      request.url = pathname.slice('/game'.length);
+      return serve(request, response);
+    });
+    const address = `http://127.0.0.1:${own.address().port}`;
+    const page = await openWatched(`${address}/game/`);
+    await showsScreen(page, expectedScreen([]));
+    await page.waitForFunction(async () => (await navigator.serviceWorker.getRegistration())?.active, { timeout: 10000 });
+    for (const path of ['/game/', '/game/index.html']) {
+      assert.ok((await page.goto(address + path)).fromServiceWorker(), path);
+      await showsScreen(page, expectedScreen([]));
+    }
+    own.closeAllConnections();
+    own.close();
+  });
+}
 
 const axeSource = readFileSync(join(root, 'node_modules/axe-core/axe.min.js'), 'utf8');
 const audits = [
