@@ -24,7 +24,8 @@ const terminal = new Terminal({
   scrollback: 5000,
   // A paste is typed as it is, never wrapped in escape sequences.
   ignoreBracketedPasteMode: true,
-  theme: { background: '#101014', foreground: '#d8d8d0' },
+  // Red, which says the program could not run, as readable as the text.
+  theme: { background: '#101014', foreground: '#d8d8d0', red: '#ff6b6b' },
   cursorStyle: 'underline',
 });
 noMotion.addEventListener('change', () => { terminal.options.cursorBlink = !noMotion.matches; });
@@ -149,8 +150,15 @@ function instantiateWasm(imports, receiveInstance) {
   return {};
 }
 
+// On the terminal, and where screen readers hear it: in the log, and in
+// place of the loading line.
 function showFailure(error) {
-  terminal.write(`\r\n\x1b[31mThe page could not run the program: ${error.message}\x1b[0m\r\n`);
+  const reason = typeof WebAssembly === 'object' ? error.message : 'this browser has no WebAssembly';
+  const text = `The page could not run the program: ${reason}`;
+  terminal.write(`\r\n\x1b[31m${text}\x1b[0m\r\n`);
+  announce(`${text}\n`);
+  const loading = document.getElementById('loading');
+  if (loading) loading.textContent = 'The night could not load.';
   document.body.dataset.state = 'failed';
 }
 

@@ -27,16 +27,19 @@ const native = process.env.VARNOCK_NATIVE ?? join(root, 'build/varnock');
 const screenshot = join(site, '../finished-night.png');
 const lastMenuLine = '6: Irish Whisky';
 
-// The site; under /trapping/ the trapping night stands in for varnock.
+// The site. Under /trapping/ the trapping night stands in for varnock;
+// under /missing/ there is no varnock.wasm, and under /broken/ it is no
+// program.
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',
   '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json' };
 function serve(request, response) {
-  let path = normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname)).replace(/\/$/, '/index.html');
-  const folders = path.startsWith('/trapping/') ? [trapping, site] : [site];
-  path = path.replace(/^\/trapping\//, '/');
-  for (const folder of folders) {
+  const [, variant, path] = /^(?:\/(trapping|missing|broken)(?=\/))?(.*)$/
+    .exec(normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname)).replace(/\/$/, '/index.html'));
+  const program = path === '/varnock.wasm';
+  if (variant === 'missing' && program) return response.writeHead(404).end();
+  for (const folder of variant === 'trapping' ? [trapping, site] : [site]) {
     try {
-      const body = readFileSync(join(folder, path));
+      const body = variant === 'broken' && program ? Buffer.from('no program') : readFileSync(join(folder, path));
       response.writeHead(200, { 'Content-Type': types[extname(path)] ?? 'application/octet-stream' });
       return response.end(body);
     } catch {}
@@ -155,7 +158,7 @@ async function accessibility(page) {
   const textOf = (node) => (node?.role?.value === 'StaticText' ? [node.name.value]
     : (node?.childIds ?? []).flatMap((id) => textOf(byId.get(id))));
   const live = nodes.filter((node) => node.properties?.some((p) => p.name === 'live' && p.value.value !== 'off'));
-  return { live: live.flatMap(textOf), dialogs: nodes.filter((node) => node.role?.value === 'dialog')
+  return { text: textOf(nodes[0]), live: live.flatMap(textOf), dialogs: nodes.filter((node) => node.role?.value === 'dialog')
     .map((node) => [node.name?.value, node.description?.value]) };
 }
 
@@ -321,8 +324,9 @@ for (const [answer, code, opcode] of traps) {
 // The page as an app: what it keeps for playing offline, its policy, and
 // what axe-core makes of it. Each page notes what its own content security
 // policy refuses: the night must need nothing it forbids.
-async function openWatched(address, latency = 0) {
+async function openWatched(address, { latency = 0, before } = {}) {
   const page = await newPage();
+  await before?.(page);
   await page.emulateNetworkConditions({ download: -1, upload: -1, latency });
   await page.evaluateOnNewDocument(() => {
     window.refused = [];
@@ -345,7 +349,7 @@ async function playWorkedNight(page) {
 test('after one visit the page loads and plays with its server stopped, and can be installed', async () => {
   const own = await listen(serve);
   // Each request takes a while: what is asked for only once xterm.js has come shows.
-  const page = await openWatched(`http://127.0.0.1:${own.address().port}/`, 100);
+  const page = await openWatched(`http://127.0.0.1:${own.address().port}/`, { latency: 100 });
   await showsScreen(page, expectedScreen([]));
   await page.waitForFunction(async () => (await navigator.serviceWorker.getRegistration())?.active, { timeout: 10000 });
   assert.equal(await page.$('#loading'), null, 'the loading line goes when the program prints');
@@ -392,8 +396,25 @@ for (const [from, status, to] of redirects) {
 }
 
 const axeSource = readFileSync(join(root, 'node_modules/axe-core/axe.min.js'), 'utf8');
+// A night that cannot load says so in the log and in place of the loading
+// line; with JavaScript off, the page says that it needs it.
+const failed = (message) => async (page) => {
+  await page.waitForFunction(() => document.body.dataset.state === 'failed');
+  const { text, live } = await accessibility(page);
+  assert.ok(text.includes('The night could not load.') && live.some((line) => message.test(line)), JSON.stringify(text));
+};
 const audits = [
   ['at load', '/', (page) => showsScreen(page, expectedScreen([]))],
+  ['when varnock.wasm is missing', '/missing/', failed(/^The page could not run the program: varnock\.wasm: 404/)],
+  ['when varnock.wasm is no program', '/broken/', failed(/^The page could not run the program: .*magic word/)],
+  ['in a browser without WebAssembly', '/', failed(/^The page could not run the program: this browser has no WebAssembly$/),
+    (page) => page.evaluateOnNewDocument(() => delete globalThis.WebAssembly)],
+  ['with JavaScript off', '/', async (page) => {
+    const { text } = await accessibility(page);
+    assert.ok(text.some((line) => /needs JavaScript/.test(line)) && !text.includes('The night is loading…'), JSON.stringify(text));
+    await page.setJavaScriptEnabled(true);
+    await page.evaluate(() => { window.refused = []; });
+  }, (page) => page.setJavaScriptEnabled(false)],
   ['after a night', '/', playWorkedNight],
   ['with the message box open', '/trapping/', async (page) => {
     await showsScreen(page, ['trap?']);
@@ -402,9 +423,9 @@ const audits = [
     await page.waitForSelector('#box:modal');
   }],
 ];
-for (const [when, path, reach] of audits) {
+for (const [when, path, reach, before] of audits) {
   test(`axe-core finds no violation ${when}`, async (t) => {
-    const page = await openWatched(origin + path);
+    const page = await openWatched(origin + path, { before });
     await reach(page);
     await page.evaluate(axeSource);
     const { violations, incomplete, passes, testEngine } = await page.evaluate(() => axe.run());
