@@ -177,8 +177,14 @@ async function play() {
   // Ctrl+C ends the process at once, as Windows ends a program that has no
   // handler of its own: from then on nothing the process does reaches the
   // page, not even with a line it was handed just before, and its instance,
-  // left waiting for ever, is dropped.
-  let interrupted = false;
+  // left waiting for ever, is dropped. While the program loads, Ctrl+C ends
+  // it as soon as it is there, and the keys typed before it go.
+  let interrupted = false, interrupt;
+  const interruption = new Promise((resolve) => { interrupt = resolve; });
+  keyboard.interrupt = () => {
+    interrupted = true;
+    interrupt(STATUS_CONTROL_C_EXIT);
+  };
   const waitForEver = () => new Promise(() => {});
   const host = {
     write: (bytes) => interrupted || show(bytes),
@@ -189,18 +195,13 @@ async function play() {
   let status;
   try {
     const program = await createVarnock({ host, instantiateWasm });
-    status = await new Promise((resolve, reject) => {
-      keyboard.interrupt = () => {
-        interrupted = true;
-        resolve(STATUS_CONTROL_C_EXIT);
-      };
-      program.startProcess([]).then(resolve, reject);
-    });
+    status = await (interrupted ? interruption : Promise.race([interruption, program.startProcess([])]));
   } catch (error) {
     showFailure(error);
     return;
   }
   keyboard.reset();
+  document.getElementById('loading')?.remove();  // a night ended before it printed
   terminal.write('\x1b[?25l');  // no cursor: nothing reads any more
   document.getElementById('status').textContent =
     status === 0 ? 'The night is over.' : `The night is over (exit code ${exitCodeText(status)}).`;

@@ -28,14 +28,16 @@ const screenshot = join(site, '../finished-night.png');
 const lastMenuLine = '6: Irish Whisky';
 
 // The site. Under /trapping/ the trapping night stands in for varnock;
-// under /missing/ there is no varnock.wasm, and under /broken/ it is no
-// program.
+// under /missing/ there is no varnock.wasm, under /broken/ it is no
+// program, and under /slow/ it is sent once slowProgram has settled.
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',
   '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json' };
-function serve(request, response) {
-  const [, variant, path] = /^(?:\/(trapping|missing|broken)(?=\/))?(.*)$/
+let slowProgram = Promise.resolve();
+async function serve(request, response) {
+  const [, variant, path] = /^(?:\/(trapping|missing|broken|slow)(?=\/))?(.*)$/
     .exec(normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname)).replace(/\/$/, '/index.html'));
   const program = path === '/varnock.wasm';
+  if (variant === 'slow' && program) await slowProgram;
   if (variant === 'missing' && program) return response.writeHead(404).end();
   for (const folder of variant === 'trapping' ? [trapping, site] : [site]) {
     try {
@@ -286,6 +288,19 @@ test('Ctrl+C copies the selection; with none it ends the night at once', async (
   await nightOver(page);
   assert.equal(await page.evaluate(() => document.body.dataset.exitCode), '0xc000013a');
   await showsScreen(page, [...menu, '3', '^C']);
+});
+
+test('Ctrl+C while the program loads ends the night once it is there; the keys typed around it go', async () => {
+  let send;
+  slowProgram = new Promise((resolve) => { send = resolve; });
+  const page = await newPage();
+  await page.goto(`${origin}/slow/`, { waitUntil: 'domcontentloaded' });
+  await typeAhead(page, ['x', 'Control+c', '1', 'Enter']);
+  send();
+  await nightOver(page);
+  assert.equal(await page.evaluate(() => document.body.dataset.exitCode), '0xc000013a');
+  await showsScreen(page, ['^C']);
+  assert.equal(await page.$('#loading'), null, 'the loading line goes with the night');
 });
 
 // The trap, the code the box shows, and the opcode at the address it shows
