@@ -174,6 +174,7 @@ async function play() {
   transcript.replaceChildren();
   nightLog.reset();
   terminal.focus();
+  keyGate.started();
   // Ctrl+C ends the process at once, as Windows ends a program that has no
   // handler of its own: from then on nothing the process does reaches the
   // page, not even with a line it was handed just before, and its instance,
@@ -214,7 +215,11 @@ async function play() {
 }
 
 const keyGate = new KeyGate();
-addEventListener('keydown', (event) => keyGate.keyDown(event), true);
+addEventListener('keydown', (event) => {
+  if (keyGate.keyDown(event)) return;
+  event.preventDefault();
+  event.stopImmediatePropagation();
+}, true);
 addEventListener('keyup', (event) => keyGate.keyUp(event) && event.preventDefault(), true);
 addEventListener('blur', () => keyGate.blur());
 const again = document.getElementById('again');

@@ -198,8 +198,9 @@ test('the worked night, twice: the transcript, the pause, the end, and a fresh s
     if (round === 1) {
       await page.focus('#again');
       await page.screenshot({ path: screenshot });
-      await page.keyboard.press('Enter');
-      await page.waitForFunction(() => document.body.dataset.state === 'playing');
+      // Held, the press types none of its repeats into the night it starts.
+      for (let press = 0; press < 9; ++press) await page.keyboard.down('Enter');
+      await page.keyboard.up('Enter');
     }
   }
   const { live } = await accessibility(page);
