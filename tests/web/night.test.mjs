@@ -1,12 +1,15 @@
 // The page played in a real Chromium, headless: the worked night must show
 // the native program's transcript, the pause and the end, and reach the
 // accessibility tree as text, and a second Enter at the pause must start no
-// night; text typed as a phone's keyboard types plays, line breaks and all;
-// the key row of a touch screen plays; the editing keys arrive as the line
-// editor knows them (its own test has what they do); Shift+Tab leaves the
-// terminal; Ctrl+C ends the night; a night that traps shows the exception
-// report's box. The page as an app: after one visit it plays with no
-// server, and axe-core finds nothing wrong with it.
+// night, nor a held one's repeats type into the next; text typed as a
+// phone's keyboard types plays, line breaks and all; the key row of a touch
+// screen plays, and no width pans sideways; the editing keys arrive as the
+// line editor knows them (its own test has what they do); Shift+Tab leaves
+// the terminal; Ctrl+C ends the night, even while the program loads; a
+// night that traps shows the exception report's box. The page as an app:
+// after one visit it plays with no server, and on hosts that redirect; a
+// failed load is told to screen readers, and axe-core finds nothing wrong
+// with the page.
 //   VARNOCK_SITE      the page's folder (build-web/site)
 //   VARNOCK_TRAPPING  the trapping night's varnock.js and .wasm
 //   VARNOCK_NATIVE    the native varnock, whose transcript is the reference
@@ -225,7 +228,7 @@ test('on a phone, typed text plays: a word where a number belongs gets the menu 
   await showsScreen(page, [...expectedScreen([word, '3', '3', '1']), '', ' ', ' Press Enter to continue ']);
 });
 
-test('on a touch screen 390 px wide, the key row plays the worked night, and its lines fit', async () => {
+test('on a touch screen 390 px wide, the key row plays the worked night and its lines fit; no width pans sideways', async () => {
   const page = await open('/', { userAgent: KnownDevices['Pixel 5'].userAgent,
     viewport: { width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true } });
   await showsScreen(page, expectedScreen([]));
@@ -252,6 +255,15 @@ test('on a touch screen 390 px wide, the key row plays the worked night, and its
   await showsScreen(page, [...expectedScreen(['3', '3', '1']), '', ' ', ' Press Enter to continue ']);
   await page.tap('#touch-keys [data-key="Enter"]');
   await nightOver(page);
+  // Nothing pans sideways at any width, nor where ten keys of 44 px in a row
+  // would just fit (484 px) or their labels would not (560 px).
+  for (const width of [320, 360, 414, 479, 480, 481, 482, 483, 484, 485, 540, 559, 560, 600, 768, 820, 1024]) {
+    await page.setViewport({ width, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true });
+    // As shown, once the terminal has been fitted to the new width.
+    const shown = await page.evaluate(() => new Promise((measured) => requestAnimationFrame(() =>
+      requestAnimationFrame(() => measured(document.documentElement.scrollWidth)))));
+    assert.equal(shown - width, 0, `${width} px wide`);
+  }
 });
 
 // The editing keys as key presses, typed ahead: the lines handed over (the
