@@ -79,8 +79,8 @@ table('Play again', [
   ['no press counts in the first half second', ['end @1000', 'again Enter @1499', 'up Enter', 'again Enter @1500'],
     ['no', 'up', 'plays']],
   ['the key held as a night starts types none of its repeats into it; other keys, and a fresh press, type',
-    ['down Enter', 'start', 'type Enter repeat', 'type Space', 'type Space repeat', 'up Enter', 'type Enter'],
-    ['dropped', 'typed', 'typed', 'up', 'typed']],
+    ['down Enter', 'start', 'type Enter repeat', 'type Space', 'type Space repeat', 'up Enter', 'type Enter',
+      'type Enter repeat'], ['dropped', 'typed', 'typed', 'up', 'typed', 'typed']],
   ['a blur forgets which key that was', ['down Enter', 'start', 'blur', 'type Enter repeat'], ['typed']],
 ], (steps, did) => assert.deepEqual(gate(steps), did));
 
