@@ -88,7 +88,7 @@ const cursorNow = () => ({ x: terminal.buffer.active.cursorX, y: terminal.buffer
   cols: terminal.cols, rows: terminal.rows });
 // The echo starts where the program's output has left the cursor, which is
 // known once the terminal has taken all of that output.
-const echoStart = () => new Promise((known) => terminal.write('', () => known(cursorNow())));
+const outputTaken = () => new Promise((taken) => terminal.write('', taken));
 const linePopup = new LinePopup(document.getElementById('popup'), { live: typed, choose: (n) => keyboard.choose(n) });
 const keyboard = new LineEditor({
   echo: (text) => {
@@ -209,7 +209,7 @@ async function play() {
   const waitForEver = () => new Promise(() => {});
   const host = {
     write: (bytes) => interrupted || show(bytes),
-    read: (size) => (interrupted ? waitForEver() : keyboard.read(size, echoStart)),
+    read: (size) => (interrupted ? waitForEver() : keyboard.read(size, cursorNow, outputTaken())),
     messageBox: (...box) => (interrupted ? waitForEver() : messageBox(...box)),
     exception: exceptionOf,
   };

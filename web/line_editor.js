@@ -294,17 +294,19 @@ export class LineEditor {
   }
 
   // The bytes of the line, at most size; a promise of them until Enter. The
-  // echo starts where cursor() (or the promise it returns) says the output
-  // before the read has left the terminal's cursor: { x, y, cols, rows },
-  // its column (cols while a wrap is pending) and row in the viewport, and
-  // the viewport's size.
-  read(size, cursor = () => ({ x: 0, y: 0, cols: 80, rows: 24 })) {
+  // echo starts where the output before the read has left the terminal's
+  // cursor, once the terminal has taken that output (taken, a promise, says
+  // when): cursor() is { x, y, cols, rows }, its column (cols while a wrap
+  // is pending) and row in the viewport, and the viewport's size. It is
+  // asked as the echo begins, a little after taken settles, so that a
+  // resize in between, which a read not yet begun leaves alone, is in it.
+  read(size, cursor = () => ({ x: 0, y: 0, cols: 80, rows: 24 }), taken = undefined) {
     if (this.#unread.length > 0) return this.#take(size);
     return new Promise((resolve) => {
       const reader = this.#reader = { size, resolve, started: false };
-      Promise.resolve(cursor()).then((at) => {
+      Promise.resolve(taken).then(() => {
         if (this.#reader !== reader) return;
-        this.#screen.begin(at);
+        this.#screen.begin(cursor());
         reader.started = true;
         this.#edit();
       });
