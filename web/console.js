@@ -9,6 +9,7 @@ import { STATUS_CONTROL_C_EXIT, exceptionOf, exitCodeText } from './exceptions.j
 import { FontFit } from './font_fit.js';
 import { KeyGate } from './key_gate.js';
 import { LineEditor } from './line_editor.js';
+import { LinePopup } from './line_popup.js';
 import { boxButtons, escapeAnswer } from './message_box.js';
 import { NightLog } from './night_log.js';
 import { inputKeys, terminalTakes, touchKeyInput } from './page_keys.js';
@@ -47,7 +48,19 @@ function fitToWindow() {
   fitAddon.fit();
 }
 
-window.addEventListener('resize', fitToWindow);
+// The terminal takes the new size once it has taken all the echo written
+// for the old one (keys may come while it takes it); a line being typed is
+// then shown again for the new size.
+let echoes = 0;
+function fitWhenEchoed() {
+  const written = echoes;
+  terminal.write('', () => {
+    if (echoes !== written) return fitWhenEchoed();
+    fitToWindow();
+    keyboard.resize(cursorNow());
+  });
+}
+window.addEventListener('resize', fitWhenEchoed);
 fitToWindow();
 
 // What the night prints, as text for assistive technology: a log that gets
@@ -71,16 +84,23 @@ function announce(text) {
 }
 
 const typed = document.getElementById('typed');
+const cursorNow = () => ({ x: terminal.buffer.active.cursorX, y: terminal.buffer.active.cursorY,
+  cols: terminal.cols, rows: terminal.rows });
 // The echo starts where the program's output has left the cursor, which is
 // known once the terminal has taken all of that output.
-const echoColumn = () => new Promise((known) => terminal.write('', () => known(terminal.buffer.active.cursorX)));
+const outputTaken = () => new Promise((taken) => terminal.write('', taken));
+const linePopup = new LinePopup(document.getElementById('popup'), { live: typed, choose: (n) => keyboard.choose(n) });
 const keyboard = new LineEditor({
-  echo: (text) => terminal.write(text),
+  echo: (text) => {
+    ++echoes;
+    terminal.write(text);
+  },
   entered: (text) => announce(`${text}\n`),
   replaced: (text) => { typed.textContent = text || 'line cleared'; },
   // The cursor's shape says which, as a console's: a line under the
   // letter inserts, a block overwrites.
   insertMode: (on) => { terminal.options.cursorStyle = on ? 'underline' : 'block'; },
+  popup: (shown) => linePopup.show(shown),
 });
 terminal.onData((keys) => keyboard.type(keys));
 terminal.attachCustomKeyEventHandler((event) => terminalTakes(event, terminal.hasSelection()));
@@ -189,7 +209,7 @@ async function play() {
   const waitForEver = () => new Promise(() => {});
   const host = {
     write: (bytes) => interrupted || show(bytes),
-    read: (size) => (interrupted ? waitForEver() : keyboard.read(size, echoColumn)),
+    read: (size) => (interrupted ? waitForEver() : keyboard.read(size, cursorNow, outputTaken())),
     messageBox: (...box) => (interrupted ? waitForEver() : messageBox(...box)),
     exception: exceptionOf,
   };

@@ -78,8 +78,8 @@ after(async () => {
 });
 
 // What the native night prints for these lines, CR LF gone, with each line
-// echoed (as the line itself, or as echoes has it) after the menu that read
-// it; it stops at the menu that waits.
+// echoed (as the line itself, or as echoes has it: a row, or the rows left
+// above it) after the menu that read it; it stops at the menu that waits.
 function expectedScreen(lines, echoes = lines) {
   const input = lines.map((line) => `${line}\n`).join('');
   const printed = execFileSync(native, { input }).toString().split('\r\n').slice(0, -1);
@@ -89,7 +89,7 @@ function expectedScreen(lines, echoes = lines) {
     screen.push(line);
     if (line !== lastMenuLine) continue;
     if (read === lines.length) break;
-    screen.push(echoes[read++]);
+    screen.push(...[echoes[read++]].flat());
   }
   return screen;
 }
@@ -273,7 +273,7 @@ test('typed ahead: the editing keys arrive as the console has them', async () =>
   await typeAhead(page, ['7', '9', 'ArrowLeft', '8', 'Home', 'ArrowRight', 'ArrowLeft', 'Delete', 'End', 'Tab', '9',
     'Enter', 'F5', 'Control+ArrowLeft', 'Insert', '7', 'Control+ArrowRight', 'Backspace', 'Enter',
     'F1', '8', 'F3', 'Enter', 'ArrowUp', 'ArrowUp', 'ArrowDown', 'Escape', '7', 'F8', 'Enter']);
-  await showsScreen(page, expectedScreen(['89\t9', '79\t', '78\t', '79\t'], ['89      9', '79       ', '78      ', '79      ']));
+  await showsScreen(page, expectedScreen(['89\t9', '79\t', '78\t', '79\t'], ['89      9', '79      ', '78      ', '79      ']));
 });
 
 test('Shift+Tab leaves the terminal; Tab stays in the line', async () => {
@@ -302,6 +302,43 @@ test('Ctrl+C copies the selection; with none it ends the night at once', async (
   assert.equal(await page.evaluate(() => document.body.dataset.exitCode), '0xc000013a');
   await showsScreen(page, [...menu, '3', '^C']);
 });
+
+// Lines edited as players edit them, the window resized or the line taller
+// than the terminal, each step a key pressed, text typed as a phone's
+// keyboard types it ({ text }), the window's new size, or a click on what
+// the editor shows over the terminal ({ click }), or what the live regions
+// must say then ({ says }): the lines the program gets, and their echoes.
+const phone = (width, height) => ({ width, height, deviceScaleFactor: 3, isMobile: true, hasTouch: true });
+const drink = { text: 'I would like the strongest drink in the house, and make it a double!!' };
+const rubbedOut = [...Array(10).fill('Backspace'), 'Escape', '3', 'Enter'];
+const edits = [
+  ['a phone turned', phone(390, 844), [drink, phone(844, 390), ...rubbedOut], ['3']],
+  ['the window a few columns wider', { width: 520, height: 600 }, [drink, { width: 560, height: 600 }, ...rubbedOut], ['3']],
+  ['the window a few columns narrower', { width: 560, height: 600 }, [drink, { width: 520, height: 600 }, ...rubbedOut], ['3']],
+  ['a line taller than the terminal', { width: 800, height: 600 }, [{ text: '7'.repeat(4000) }, 'Escape', '3', 'Enter'],
+    ['3'], [['7'.repeat(4000), '3']]],
+  ['F9 and F7 recall by number, and from a list', { width: 800, height: 600 }, ['a', 'Enter', 'b', 'Enter', 'F9',
+    { says: 'Enter command number: ' }, '0', 'Enter', 'Enter', 'F7', { says: '2: a' }, { click: '[role=option]:nth-child(2)' }],
+  ['a', 'b', 'a', 'b']],
+];
+for (const [name, viewport, steps, lines, echoes] of edits) {
+  test(`a line edited: ${name}`, async () => {
+    const page = await open('/');
+    await page.setViewport(viewport);
+    await showsScreen(page, expectedScreen([]));
+    for (const step of steps) {
+      if (typeof step === 'string') await page.keyboard.press(step);
+      else if (step.text) await page.keyboard.sendCharacter(step.text);
+      else if (step.click) await page.click(`#popup ${step.click}`);
+      else if (step.says) {
+        await page.waitForFunction((text) => document.getElementById('typed').textContent === text, {}, step.says);
+        assert.ok((await accessibility(page)).live.includes(step.says.trim()), step.says);
+      }
+      else await page.setViewport(step);
+    }
+    await showsScreen(page, expectedScreen(lines, echoes));
+  });
+}
 
 test('Ctrl+C while the program loads ends the night once it is there; the keys typed around it go', async () => {
   let send;
@@ -449,6 +486,11 @@ const audits = [
     await page.keyboard.type('2');
     await page.keyboard.press('Enter');
     await page.waitForSelector('#box:modal');
+  }],
+  ['with the list of lines entered open', '/', async (page) => {
+    await showsScreen(page, expectedScreen([]));
+    for (const key of ['a', 'Enter', 'b', 'Enter', 'F7']) await page.keyboard.press(key);
+    await page.waitForSelector('#popup [aria-selected=true]');
   }],
 ];
 for (const [when, path, reach, before] of audits) {
