@@ -4,14 +4,14 @@
 import js from '@eslint/js';
 import globals from 'globals';
 
-// What varnock.js holds around platform/web's files: Emscripten's run-time,
-// and the name os_web.js's functions share ($varnockInMemory is linked in
-// as varnockInMemory).
-const emscripten = Object.fromEntries(
+// The names the files of platform/web share with what they are linked
+// with into varnock.js: Emscripten's run-time, and each other's
+// ($varnockInMemory is linked in as varnockInMemory).
+const linkedWith = Object.fromEntries(
   [
     'Asyncify', 'HEAPU32', 'HEAPU8', 'LibraryManager', 'Module', 'UTF8ToString', '_emscripten_stack_get_end',
     '_malloc', 'ccall', 'lengthBytesUTF8', 'mergeInto', 'stackRestore', 'stackSave', 'stringToUTF8',
-    'varnockInMemory',
+    'varnockInMemory', 'VarnockProcessEnd',
   ].map((name) => [name, 'readonly']),
 );
 
@@ -25,7 +25,11 @@ export default [
   {
     files: ['web/*.js'],
     languageOptions: { sourceType: 'module', globals: globals.browser },
-    // A terminal's input is escape sequences: the line editor matches them.
+  },
+  {
+    // A terminal's input and output are escape sequences: the line editor
+    // and its tests match them.
+    files: ['web/*.js', 'tests/web/*.mjs'],
     rules: { 'no-control-regex': 'off' },
   },
   {
@@ -35,12 +39,11 @@ export default [
   },
   {
     files: ['platform/web/*.js'],
-    languageOptions: { sourceType: 'script', globals: { ...globals.browser, ...emscripten } },
-  },
-  {
-    // process.js comes after the library in varnock.js, in the same scope.
-    files: ['platform/web/os_web.js'],
-    languageOptions: { globals: { VarnockProcessEnd: 'readonly' } },
+    languageOptions: { sourceType: 'script', globals: { ...globals.browser, ...linkedWith } },
+    // What a file declares at its top is for the files linked beside it
+    // or for the page, which this file does not see; one of the names
+    // above is the one a file declares.
+    rules: { 'no-unused-vars': ['error', { vars: 'local' }], 'no-redeclare': ['error', { builtinGlobals: false }] },
   },
   {
     // The tests run on node and hand functions to the page they drive, which
