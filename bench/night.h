@@ -1,57 +1,73 @@
 /* The night once more, for the stand-ins that measure our run-time against
-   the C and C++ libraries: the same messages, turns and endings, in code
-   that is C and C++ alike. A stand-in declares, before it includes this:
-     NightLine, a message's type, and the messages W1 ... G3 of
-       bench/night_messages.h (made from game/messages.h);
-     void Say(NightLine line): prints the line, ending in CR LF;
+   the C and C++ libraries: the game's script (game/script.h), played by
+   code that is C and C++ alike and reads its tables as it runs. A stand-in
+   declares, before it includes this:
+     void Say(const char* text, unsigned length): prints the line, ending
+       in CR LF;
      void Blank(void): prints an empty line;
      int Read(int* value): reads a number and drops the rest of its line;
        0 at the end of input. */
 #ifndef VARNOCK_BENCH_NIGHT_H
 #define VARNOCK_BENCH_NIGHT_H
 
+#include "game/script.h"
+
+#ifdef __cplusplus
+using namespace varnock::script;
+#endif
+
+/* The script's lines by label, as the C library prints them; the first is
+   SCRIPT_NO_LINE's. */
+#define NIGHT_LINE(label, length, text) {text, length},
+static const struct {
+  const char* text;
+  unsigned length;
+} night_lines[] = {{"", 0}, VARNOCK_SCRIPT_LINES(NIGHT_LINE)};
+#undef NIGHT_LINE
+
+static void SayLine(unsigned label) { Say(night_lines[label].text, night_lines[label].length); }
+
+static void SayAll(const struct ScriptLines* lines) {
+  for (unsigned i = 0; i < sizeof lines->label && lines->label[i] != SCRIPT_NO_LINE; i++) SayLine(lines->label[i]);
+}
+
 static void PlayNight(void) {
-  static const NightLine menu[] = {D1, D2, D3, D4, D5, D6};
-  static const NightLine endings[] = {E13, E14, E15, E16, E17a, E18};
+  const unsigned drinks = sizeof ScriptMenu / sizeof ScriptMenu[0];
+  const unsigned endings = sizeof ScriptEndings / sizeof ScriptEndings[0];
   int total = 0, fruit = 0, over = 0;
-  Say(W1);
-  Say(W2);
+  SayLine(SCRIPT_W1);
+  SayLine(SCRIPT_W2);
   do {
-    for (unsigned i = 0; i < sizeof menu / sizeof menu[0]; i++) Say(menu[i]);
+    for (unsigned i = 0; i < drinks; i++) SayLine(ScriptMenu[i].name);
     int value = 0;
     if (!Read(&value)) {
       over = 1;
       break;
     }
-    switch ((short)value) {
-      case 1: Say(R1), Blank(), total += 4; break;
-      case 2: Say(R2a), Say(R2b), Blank(), total += 1; break;
-      case 3: Say(R3), total += 6; break;
-      case 4:
-        Say(R4);
-        if (++fruit == 2) {
-          Say(R4x), over = 1;
-        } else {
-          Say(R4a), Say(R4b), Say(R4c);
-        }
-        Blank();
-        break;
-      case 5: Say(R5a), Say(R5b), Blank(), over = 1; break;
-      case 6: Say(R6), Blank(), total += 5; break;
-      default: Say(RX);
+    /* The menu's numbers start at 1; only the low 16 bits count. */
+    unsigned row = (unsigned)((short)value - 1);
+    const struct ScriptDrink* drink = row < drinks ? &ScriptMenu[row] : &ScriptNotOnMenu;
+    if (drink->effect == SCRIPT_ENDS_SECOND && ++fruit == 2) {
+      SayAll(&drink->sent_away);
+      over = 1;
+    } else {
+      SayAll(&drink->reaction);
+      if (drink->effect == SCRIPT_ENDS) over = 1;
     }
-  } while (total < 13 && !over);
+    if (drink->blank) Blank();
+    total += drink->points;
+  } while (total < SCRIPT_ENOUGH && !over);
   Blank();
   if (!over) {
-    Say(endings[total > 17 ? 5 : total - 13]);
-    if (total == 17) Say(E17b);
+    unsigned ending = (unsigned)(total - SCRIPT_ENOUGH);
+    SayAll(&ScriptEndings[ending < endings ? ending : endings - 1]);
   }
   Blank();
-  Say(G1);
+  SayLine(SCRIPT_G1);
   Blank();
   Blank();
-  Say(G2);
-  Say(G3);
+  SayLine(SCRIPT_G2);
+  SayLine(SCRIPT_G3);
 }
 
 #endif

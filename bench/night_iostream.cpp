@@ -2,14 +2,10 @@
 #include <iostream>
 #include <limits>
 
-#include "bench/night_messages.h"
-
-using NightLine = const unsigned char*;
-
 static void Blank() { std::cout << '\r' << std::endl; }
 
-static void Say(NightLine line) {
-  std::cout.write(reinterpret_cast<const char*>(line + 1), line[0]);
+static void Say(const char* text, unsigned length) {
+  std::cout.write(text, length);
   Blank();
 }
 

@@ -3,14 +3,10 @@
    same source as C++ (night_stdio). */
 #include <stdio.h>
 
-#include "bench/night_messages.h"
-
-typedef const unsigned char* NightLine;
-
 static void Blank(void) { fputs("\r\n", stdout); }
 
-static void Say(NightLine line) {
-  fwrite(line + 1, 1, line[0], stdout);
+static void Say(const char* text, unsigned length) {
+  fwrite(text, 1, length, stdout);
   Blank();
 }
 

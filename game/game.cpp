@@ -1,8 +1,12 @@
 #include "game/game.h"
 
+#include <cstddef>
 #include <initializer_list>
+#include <type_traits>
+#include <utility>
 
 #include "game/messages.h"
+#include "game/script.h"
 #include "textfile/textfile.h"
 
 namespace varnock {
@@ -15,6 +19,7 @@ std::int16_t Choice;
 namespace {
 
 using namespace messages;
+using namespace script;
 
 std::int32_t Say(CountedString line) {
   WriteString(Output, line, -1);
@@ -23,70 +28,79 @@ std::int32_t Say(CountedString line) {
 
 std::int32_t BlankLine() { return WriteLn(Output); }
 
-void ShowMenu() {
-  for (CountedString line : {CountedString(D1), CountedString(D2), CountedString(D3), CountedString(D4),
-                             CountedString(D5), CountedString(D6)})
-    Say(line);
+// The script's tables (game/script.h) are read as this compiles: every line
+// is a call with its own message and every drink a branch of its own, as if
+// written out by hand, so a turn costs no more than that.
+
+template <typename Table>
+constexpr std::size_t kRows = std::extent_v<Table>;
+
+// The lines before the first empty slot.
+consteval std::size_t Length(ScriptLines lines) {
+  std::size_t n = 0;
+  while (n < kRows<decltype(lines.label)> && lines.label[n] != SCRIPT_NO_LINE) ++n;
+  return n;
 }
 
-void Serve(std::int16_t drink) {
-  switch (drink) {
-    case 1:
-      Say(R1);
-      BlankLine();
-      DrinkTotal = static_cast<std::int16_t>(DrinkTotal + 4);
-      break;
-    case 2:
-      Say(R2a);
-      Say(R2b);
-      BlankLine();
-      DrinkTotal = static_cast<std::int16_t>(DrinkTotal + 1);
-      break;
-    case 3:
-      Say(R3);
-      DrinkTotal = static_cast<std::int16_t>(DrinkTotal + 6);
-      break;
-    case 4:
-      Say(R4);
-      FruitOrders = static_cast<std::int16_t>(FruitOrders + 1);
-      if (FruitOrders == 2) {
-        Say(R4x);
-        NightOver = true;
-      } else {
-        Say(R4a);
-        Say(R4b);
-        Say(R4c);
-      }
-      BlankLine();
-      break;
-    case 5:
-      Say(R5a);
-      Say(R5b);
-      BlankLine();
+template <ScriptLines lines, std::size_t... i>
+void SayAll(std::index_sequence<i...>) {
+  (Say(Labelled(lines.label[i])), ...);
+}
+
+template <ScriptLines lines>
+void SayAll() {
+  SayAll<lines>(std::make_index_sequence<Length(lines)>());
+}
+
+template <std::size_t... row>
+void ShowMenu(std::index_sequence<row...>) {
+  for (CountedString line : {Labelled(ScriptMenu[row].name)...}) Say(line);
+}
+
+void ShowMenu() { ShowMenu(std::make_index_sequence<kRows<decltype(ScriptMenu)>>()); }
+
+template <ScriptDrink drink>
+void Serve() {
+  if constexpr (drink.effect == SCRIPT_ENDS_SECOND) {
+    FruitOrders = static_cast<std::int16_t>(FruitOrders + 1);
+    if (FruitOrders == 2) {
+      SayAll<drink.sent_away>();
       NightOver = true;
-      break;
-    case 6:
-      Say(R6);
-      BlankLine();
-      DrinkTotal = static_cast<std::int16_t>(DrinkTotal + 5);
-      break;
-    default:
-      Say(RX);
-      break;
+    } else {
+      SayAll<drink.reaction>();
+    }
+  } else {
+    SayAll<drink.reaction>();
+    if constexpr (drink.effect == SCRIPT_ENDS) NightOver = true;
+  }
+  if constexpr (drink.blank) BlankLine();
+  if constexpr (drink.points != 0) DrinkTotal = static_cast<std::int16_t>(DrinkTotal + drink.points);
+}
+
+// A switch compiles to one bounds check and one jump; a chain of tests made
+// from the table costs a test more.
+void Serve(std::int16_t choice) {
+  static_assert(kRows<decltype(ScriptMenu)> == 6, "a case for each drink");
+  switch (choice) {
+    case 1: return Serve<ScriptMenu[0]>();
+    case 2: return Serve<ScriptMenu[1]>();
+    case 3: return Serve<ScriptMenu[2]>();
+    case 4: return Serve<ScriptMenu[3]>();
+    case 5: return Serve<ScriptMenu[4]>();
+    case 6: return Serve<ScriptMenu[5]>();
+    default: return Serve<ScriptNotOnMenu>();
   }
 }
 
 void ShowEnding(std::int16_t total) {
+  static_assert(kRows<decltype(ScriptEndings)> == 6, "a case for each ending");
   switch (total) {
-    case 13: Say(E13); break;
-    case 14: Say(E14); break;
-    case 15: Say(E15); break;
-    case 16: Say(E16); break;
-    case 17:
-      Say(E17a);
-      Say(E17b);
-      break;
-    default: Say(E18); break;
+    case SCRIPT_ENOUGH: return SayAll<ScriptEndings[0]>();
+    case SCRIPT_ENOUGH + 1: return SayAll<ScriptEndings[1]>();
+    case SCRIPT_ENOUGH + 2: return SayAll<ScriptEndings[2]>();
+    case SCRIPT_ENOUGH + 3: return SayAll<ScriptEndings[3]>();
+    case SCRIPT_ENOUGH + 4: return SayAll<ScriptEndings[4]>();
+    default: return SayAll<ScriptEndings[5]>();
   }
 }
 
@@ -110,7 +124,7 @@ std::int32_t Game(std::int32_t, char**) {
       break;
     }
     Serve(Choice);
-  } while (DrinkTotal < 13 && !NightOver);
+  } while (DrinkTotal < SCRIPT_ENOUGH && !NightOver);
   BlankLine();
   if (!NightOver) ShowEnding(DrinkTotal);
   BlankLine();

@@ -7,6 +7,8 @@
 #include <memory>
 #include <set>
 
+#include "platform/console_device.h"
+
 namespace fakeos {
 namespace {
 
@@ -280,7 +282,7 @@ HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, SECURITY_ATT
           (templateFile ? "template" : "null");
   Note(line);
   if (Faulted(Call::CreateFileA)) return INVALID_HANDLE_VALUE;
-  if (std::strcmp(name, "CONIN$") == 0) return W().conIn;
+  if (os::ConsoleDeviceNamed(name) == os::ConsoleDevice::Input) return W().conIn;
   lastError = ERROR_FILE_NOT_FOUND;
   return INVALID_HANDLE_VALUE;
 }

@@ -8,8 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
-
+#include "platform/console_device.h"
 #include "platform/last_error.h"
 #include "platform/posix/posix.h"
 
@@ -176,7 +175,7 @@ HANDLE CreateFileA(const char* name, DWORD access, DWORD, SECURITY_ATTRIBUTES* s
   const char* path = name;
   int flags = O_NOCTTY;
   // The console's input and output devices are the controlling terminal.
-  if (std::strcmp(name, "CONIN$") == 0 || std::strcmp(name, "CONOUT$") == 0) path = "/dev/tty";
+  if (ConsoleDeviceNamed(name) != ConsoleDevice::None) path = "/dev/tty";
   bool r = access & GENERIC_READ, w = access & GENERIC_WRITE;
   flags |= r && w ? O_RDWR : w ? O_WRONLY : O_RDONLY;
   switch (disposition) {

@@ -9,6 +9,7 @@
 // the page's only thread, so the read is an asynchronous import: Asyncify
 // saves the WebAssembly stack, returns to the browser, and rebuilds the
 // stack when the line is typed.
+#include "platform/console_device.h"
 #include "platform/last_error.h"
 
 // The system's side, in os_web.js. A negative count is a buffer that lies
@@ -49,14 +50,6 @@ Handle* Lookup(HANDLE h) {
 BOOL Fail(DWORD code) {
   lastError = code;
   return kFalse;
-}
-
-bool EqualsIgnoringCase(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b) {
-    char x = *a >= 'a' && *a <= 'z' ? static_cast<char>(*a - 32) : *a;
-    if (x != *b) return false;
-  }
-  return *a == *b;
 }
 
 }  // namespace
@@ -132,9 +125,9 @@ HANDLE CreateFileA(const char* name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, 
     lastError = ERROR_PATH_NOT_FOUND;
   } else if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
     lastError = ERROR_INVALID_PARAMETER;
-  } else if (EqualsIgnoringCase(name, "CONIN$")) {
+  } else if (ConsoleDeviceNamed(name) == ConsoleDevice::Input) {
     device = Device::Keyboard;
-  } else if (EqualsIgnoringCase(name, "CONOUT$")) {
+  } else if (ConsoleDeviceNamed(name) == ConsoleDevice::Output) {
     device = Device::Screen;
   } else {
     lastError = ERROR_FILE_NOT_FOUND;
