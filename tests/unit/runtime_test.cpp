@@ -14,15 +14,7 @@ namespace {
 class RuntimeTest : public World {
  protected:
   // Runs the process from its entry point; returns its exit code.
-  static os::UINT RunProcess() {
-    try {
-      ProgramEntry();
-    } catch (const fakeos::ProcessExit& exit) {
-      return exit.code;
-    }
-    ADD_FAILURE() << "ProgramEntry returned";
-    return 0xDEAD;
-  }
+  static os::UINT RunProcess() { return fakeos::RunProcess(ProgramEntry); }
   static std::vector<std::string> LogFrom(const std::string& first) {
     const auto& log = fakeos::Log();
     auto it = std::find(log.begin(), log.end(), first);
@@ -141,12 +133,11 @@ TEST_F(RuntimeTest, UnreadableConsolePrintsTheErrorLineAndStillEnds) {
 
 TEST_F(RuntimeTest, AbortSkipsThePauseAndTheClosing) {
   fakeos::State(fakeos::StdOut()).fileType = os::FILE_TYPE_CHAR;
-  PutByte('x', StandardOutput);
-  try {
-    AbortProgram();
-  } catch (const fakeos::ProcessExit& exit) {
-    EXPECT_EQ(exit.code, 1u);
-  }
+  EXPECT_EQ(fakeos::RunProcess([] {
+              PutByte('x', StandardOutput);
+              AbortProgram();
+            }),
+            1u);
   EXPECT_EQ(ProcessAborted, 1u);
   EXPECT_TRUE(StdOutBytes().empty());  // the buffered byte is lost
   EXPECT_EQ(fakeos::Calls(fakeos::Call::CloseHandle), 0u);
@@ -182,7 +173,7 @@ TEST_F(RuntimeTest, ExceptionReport) {
     EXPECT_EQ(box.type, os::MB_TASKMODAL);
     EXPECT_EQ(box.owner, nullptr);
   }
-  EXPECT_THROW(fakeos::Raise(os::EXCEPTION_LANGUAGE, 0, 1), fakeos::ProcessExit);
+  EXPECT_EQ(fakeos::RunProcess([] { fakeos::Raise(os::EXCEPTION_LANGUAGE, 0, 1); }), 1u);
   EXPECT_EQ(ProcessAborted, 1u);
 }
 
