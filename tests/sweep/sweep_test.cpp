@@ -28,8 +28,12 @@
 
 #include "game/messages.h"
 #include "platform/os.h"
+#include "tests/process/handles.h"
 
 namespace {
+
+using handles::Put;
+using handles::Slurp;
 
 // The warning, 1, no number, 2 (the 6 is dropped), 3, 3: 17 points, E17.
 const std::string kInput = "4\r\n1\r\nx\r\n2 6\r\n3\r\n3\r\n";
@@ -52,17 +56,6 @@ struct Outcome {
   std::size_t liveBlocks = 0;
   std::string trouble;  // how a run went wrong that did not end with its report
 };
-
-// In the child: `from` becomes its descriptor `to`.
-void Put(int from, int to) { from == to ? fcntl(to, F_SETFD, 0) : dup2(from, to); }
-
-std::string Slurp(int fd) {
-  std::string s;
-  char b[4096];
-  lseek(fd, 0, SEEK_SET);
-  for (ssize_t n; (n = read(fd, b, sizeof b)) > 0;) s.append(b, size_t(n));
-  return s;
-}
 
 // Everything that comes out of the descriptors until each one ends (a
 // pipe's writer or a terminal's slave side gone), within 30 s.
