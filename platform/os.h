@@ -13,8 +13,9 @@
 //                      call.
 // Each system's folder keeps a file per concept: files.cpp (handles and
 // files), locks.cpp, memory.cpp, process_end.cpp, message_box.cpp and
-// exceptions.cpp; posix and web share heap_memory.cpp. No caller uses #ifdef
-// to choose.
+// exceptions.cpp, and process_start.cpp where the system's start needs
+// more (win32, posix); posix and web share heap_memory.cpp. No caller uses
+// #ifdef to choose.
 //
 // An include guard rather than #pragma once: platform/wrapper reads this
 // file a second time under another namespace name, as the declarations of

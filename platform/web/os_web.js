@@ -1,11 +1,15 @@
 // The system under the web seam (files.cpp, message_box.cpp,
-// process_end.cpp): the console and the message box, which the page
-// provides as Module.host:
+// process_end.cpp, and process.js): the console, the message box and the
+// exception a trap raises, which the page provides as Module.host:
 //   host.write(bytes)                 shows bytes on the terminal;
 //   host.read(size)                   the next bytes of the console's line,
 //                                     at most size: a Uint8Array, or a
 //                                     promise of one while the player types;
-//   host.messageBox(text, caption, type)  a promise of the button's id.
+//   host.messageBox(text, caption, type)  a promise of the button's id;
+//   host.exception(error)             what an error thrown out of the
+//                                     program is (process.js): { code,
+//                                     offset } for a trap, { aborted } for
+//                                     abort(), null for anything else.
 // Reads and boxes wait through Asyncify (ASYNCIFY_IMPORTS in the link).
 mergeInto(LibraryManager.library, {
   // Pointers and counts arrive as signed numbers: read them unsigned.

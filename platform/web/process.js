@@ -1,45 +1,14 @@
 // The process in a page: main with a command line, until ExitProcess; and
 // what the system does when the program traps. A trap is the fault the
 // program cannot continue from, so it becomes the exception a processor
-// fault raises on Windows, and goes to the program's registered handler
+// fault raises on Windows (which one, the page says: host.exception, in
+// os_web.js), and goes to the program's registered handler
 // (varnock_raise_exception) with the trapping instruction's offset in the
 // .wasm file as its address. Module.startProcess(args) gives a promise of
 // the exit status.
 
 function VarnockProcessEnd(status) {
   this.status = status;
-}
-
-// The nearest Windows exception to each trap, by the engine's message
-// (Chromium's wording, then Firefox's).
-var varnockTrapCodes = [
-  [/call stack|too much recursion/, 0xc00000fd],  // EXCEPTION_STACK_OVERFLOW
-  [/divide result unrepresentable|integer overflow/, 0xc0000095],  // EXCEPTION_INT_OVERFLOW
-  [/divide by zero|remainder by zero/, 0xc0000094],  // EXCEPTION_INT_DIVIDE_BY_ZERO
-  [/unrepresentable in integer|invalid conversion to integer/, 0xc0000090],  // EXCEPTION_FLT_INVALID_OPERATION
-  [/unreachable/, 0xc000001d],  // EXCEPTION_ILLEGAL_INSTRUCTION
-  [/out of bounds|null function|signature mismatch/, 0xc0000005],  // EXCEPTION_ACCESS_VIOLATION
-];
-
-// { code, offset } for a trap in the program, { aborted } for its abort(),
-// null for anything else (a fault of the page's own script).
-function varnockTrap(error) {
-  var message = String(error && error.message);
-  var at = /wasm-function\[\d+\]:0x([0-9a-f]+)/.exec(String(error && error.stack));
-  var trapped = error instanceof WebAssembly.RuntimeError;
-  if (trapped && /^Aborted\(/.test(message)) return { aborted: true };
-  // The engine's own stack runs out as a RangeError: the program's only
-  // when its frames are on the stack.
-  if (!trapped && !(at && varnockTrapCodes[0][0].test(message))) return null;
-  // An instruction the machine refused, when nothing nearer is known.
-  var code = 0xc000001d;
-  for (var i = 0; i < varnockTrapCodes.length; ++i) {
-    if (varnockTrapCodes[i][0].test(message)) {
-      code = varnockTrapCodes[i][1];
-      break;
-    }
-  }
-  return { code: code, offset: at ? parseInt(at[1], 16) : 0 };
 }
 
 Module['startProcess'] = function (args) {
@@ -55,7 +24,7 @@ Module['startProcess'] = function (args) {
   // or a trap's. A trap while the handler runs ends the process at once.
   function ended(error, dispatched) {
     if (error instanceof VarnockProcessEnd) return error.status;
-    var trap = varnockTrap(error);
+    var trap = Module.host.exception(error);
     if (!trap) throw error;
     if (trap.aborted) return 3;  // abort()'s status, as on Windows
     if (dispatched) return trap.code;
