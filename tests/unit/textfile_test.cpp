@@ -116,20 +116,28 @@ TEST_F(TextFileTest, EmptyAndLongestStrings) {
   EXPECT_EQ(StdOutBytes(), "\r\n" + expected + "\r\n");
 }
 
-TEST_F(TextFileTest, RefusedCallsWriteNothingAndLeaveTheirCode) {
-  TextFileVariable none = nullptr;
-  TextFile unopened{nullptr, nullptr, 1, 0x0212};
-  TextFileVariable closed = &unopened;
-  const struct {
-    TextFileVariable* file;
-    std::int16_t code;
-  } rows[] = {{&Input, 1}, {&none, 9}, {&closed, 9}};
-  for (const auto& row : rows) {
-    WriteString(*row.file, kBeer, -1);
-    EXPECT_EQ(IoResult.positive, row.code);
-    WriteLn(*row.file);
-    EXPECT_EQ(IoResult.positive, row.code);
-  }
+TextFile unopened{nullptr, nullptr, 1, 0x0212};
+TextFileVariable none = nullptr, closed = &unopened;
+struct RefusedRow {
+  const char* name;
+  TextFileVariable* file;
+  std::int16_t code;
+};
+class RefusedWrite : public World, public testing::WithParamInterface<RefusedRow> {};
+
+TEST_P(RefusedWrite, WritesNothingAndLeavesItsCode) {
+  WriteString(*GetParam().file, kBeer, -1);
+  EXPECT_EQ(IoResult.positive, GetParam().code);
+  WriteLn(*GetParam().file);
+  EXPECT_EQ(IoResult.positive, GetParam().code);
+  EXPECT_TRUE(fakeos::Log().empty());
+}
+INSTANTIATE_TEST_SUITE_P(, RefusedWrite,
+                         testing::Values(RefusedRow{"ToInput", &Input, 1}, RefusedRow{"ToNoFile", &none, 9},
+                                         RefusedRow{"ToAFileNotOpen", &closed, 9}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TextFileTest, RefusedReadsReadNothingAndLeaveTheirCode) {
   EXPECT_EQ(ReadInteger(Output), 0);
   EXPECT_EQ(IoResult.positive, 1);
   ReadLn(ErrOutput);
