@@ -17,4 +17,7 @@ inline std::string Name(std::size_t index, std::string_view about) {
   return name;
 }
 
+// The name generator of a table whose rows carry their own name.
+inline constexpr auto ByName = [](const auto& info) { return std::string(info.param.name); };
+
 }  // namespace rows

@@ -96,13 +96,13 @@ TEST_P(PauseAndStatus, ByWhatStandardOutputIs) {
   EXPECT_EQ(StdOutBytes().find("Press Enter") != std::string::npos, row.prompt);
   EXPECT_EQ(std::count(fakeos::Log().begin(), fakeos::Log().end(), "ReadFile conin 1"), row.consoleReads);
 }
-INSTANTIATE_TEST_SUITE_P(
-    , PauseAndStatus,
-    testing::Values(PauseRow{"Disk", os::FILE_TYPE_DISK, false, false, 0, 0},
-                    PauseRow{"Pipe", os::FILE_TYPE_PIPE, false, false, 0, 0},
-                    PauseRow{"FailingPipe", os::FILE_TYPE_PIPE, true, false, 0, 0xFFFFFFFFu},
-                    PauseRow{"FailingConsole", os::FILE_TYPE_CHAR, true, false, 1, 0xFFFFFFFFu}),  // no prompt to see, yet still a pause
-    [](const auto& info) { return info.param.name; });
+const PauseRow kPauses[] = {
+    {"Disk", os::FILE_TYPE_DISK, false, false, 0, 0},
+    {"Pipe", os::FILE_TYPE_PIPE, false, false, 0, 0},
+    {"FailingPipe", os::FILE_TYPE_PIPE, true, false, 0, 0xFFFFFFFFu},
+    {"FailingConsole", os::FILE_TYPE_CHAR, true, false, 1, 0xFFFFFFFFu},  // no prompt to see, yet still a pause
+};
+INSTANTIATE_TEST_SUITE_P(, PauseAndStatus, testing::ValuesIn(kPauses), rows::ByName);
 
 // A console reports an end of input (Ctrl-D, Ctrl-Z) once and reads on
 // after it. The turn that meets it reads no further: no line typed later is
@@ -124,11 +124,11 @@ TEST_P(EndOfInputFromAConsole, EndsTheTurnsReading) {
   EXPECT_NE(StdOutBytes().find("this is a bit stronger!"), std::string::npos);
   EXPECT_EQ(StdOutBytes().find("you gulp one down") != std::string::npos, row.drinksOne);
 }
-INSTANTIATE_TEST_SUITE_P(
-    , EndOfInputFromAConsole,
-    testing::Values(EndRow{"OnAnEmptyLine", "3\r\n1\r\n", {3, 0, 3}, 2, false},  // the 1 is never read
-                    EndRow{"AfterANumber", "31\r\n", {1, 0, 3}, 4, true}),     // 3 then the end, then 1 on the next turn
-    [](const auto& info) { return info.param.name; });
+const EndRow kEnds[] = {
+    {"OnAnEmptyLine", "3\r\n1\r\n", {3, 0, 3}, 2, false},  // the 1 is never read
+    {"AfterANumber", "31\r\n", {1, 0, 3}, 4, true},         // 3 then the end, then 1 on the next turn
+};
+INSTANTIATE_TEST_SUITE_P(, EndOfInputFromAConsole, testing::ValuesIn(kEnds), rows::ByName);
 
 TEST_F(RuntimeTest, UnreadableConsolePrintsTheErrorLineAndStillEnds) {
   fakeos::State(fakeos::StdOut()).fileType = os::FILE_TYPE_CHAR;
@@ -204,20 +204,15 @@ TEST_P(FormattedPrinting, Row) {
   FormatBufferArgs(buffer, sizeof buffer, row.format, &row.value, 1);
   EXPECT_STREQ(buffer, row.text);
 }
-INSTANTIATE_TEST_SUITE_P(
-    , FormattedPrinting,
-    testing::Values(FormatRow{"%i", 0, "0"},
-                    FormatRow{"%i", -1, "-1"},
-                    FormatRow{"%i", INT_MIN, "-2147483648"},
-                    FormatRow{"%i", INT_MAX, "2147483647"},
-                    FormatRow{"%08x", 0xABC, "00000abc"},
-                    FormatRow{"%08x", std::uint64_t{0x123456789A}, "123456789a"},
-                    FormatRow{"%x%%", 255, "ff%"},
-                    FormatRow{"a%qb", 1, "a%qb"},
-                    FormatRow{"%i %i", 1, "1 %i"},  // a conversion without an argument stands as written
-                    FormatRow{"%0200x", 1, "0000000000000000000000000000000000000000000000000000000000000001"},  // at most 64 wide
-                    FormatRow{"100%", 1, "100%"}),
-    [](const auto& info) { return rows::Name(info.index, info.param.format); });
+const FormatRow kFormats[] = {
+    {"%i", 0, "0"},         {"%i", -1, "-1"},      {"%i", INT_MIN, "-2147483648"}, {"%i", INT_MAX, "2147483647"},
+    {"%08x", 0xABC, "00000abc"}, {"%08x", std::uint64_t{0x123456789A}, "123456789a"}, {"%x%%", 255, "ff%"},
+    {"a%qb", 1, "a%qb"},    {"%i %i", 1, "1 %i"},  // a conversion without an argument stands as written
+    {"%0200x", 1, "0000000000000000000000000000000000000000000000000000000000000001"},  // at most 64 wide
+    {"100%", 1, "100%"},
+};
+INSTANTIATE_TEST_SUITE_P(, FormattedPrinting, testing::ValuesIn(kFormats),
+                         [](const auto& info) { return rows::Name(info.index, info.param.format); });
 
 TEST(FormatToBuffer, KeepsWhatFitsAndItsZero) {
   char small[5];

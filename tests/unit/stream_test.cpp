@@ -7,6 +7,7 @@
 
 #include "pool/memory_pool.h"
 #include "stream/line_feeds.h"
+#include "tests/unit/rows.h"
 #include "tests/unit/world.h"
 
 namespace varnock {
@@ -320,15 +321,15 @@ TEST_P(CrLfBecomesLf, AcrossAnyChunking) {
     EXPECT_LE(std::count(fakeos::Log().begin(), fakeos::Log().end(), "GetFileType in"), 1) << "once a handle";
   }
 }
-INSTANTIATE_TEST_SUITE_P(
-    , CrLfBecomesLf,
-    testing::Values(InputHandle{"Pipe", os::FILE_TYPE_PIPE, false, false},
-                    InputHandle{"PipeAcceptingMovesItIgnores", os::FILE_TYPE_PIPE, false, true},
-                    InputHandle{"ConsoleAcceptingMovesItIgnores", os::FILE_TYPE_CHAR, false, true},
-                    InputHandle{"File", os::FILE_TYPE_DISK, true, false},
-                    InputHandle{"FileThatCannotMove", os::FILE_TYPE_DISK, false, false},
-                    InputHandle{"FileWhoseFirstReadEndsAt4GiB", os::FILE_TYPE_DISK, true, false, 0x100000000ll - 256}),
-    [](const auto& info) { return info.param.name; });
+const InputHandle kInputHandles[] = {
+    {"Pipe", os::FILE_TYPE_PIPE, false, false},
+    {"PipeAcceptingMovesItIgnores", os::FILE_TYPE_PIPE, false, true},
+    {"ConsoleAcceptingMovesItIgnores", os::FILE_TYPE_CHAR, false, true},
+    {"File", os::FILE_TYPE_DISK, true, false},
+    {"FileThatCannotMove", os::FILE_TYPE_DISK, false, false},
+    {"FileWhoseFirstReadEndsAt4GiB", os::FILE_TYPE_DISK, true, false, 0x100000000ll - 256},
+};
+INSTANTIATE_TEST_SUITE_P(, CrLfBecomesLf, testing::ValuesIn(kInputHandles), rows::ByName);
 
 // Whether the LF of a CR LF is in the pipe yet when a short read ends in
 // the CR is a matter of timing: the line arrives as "5\n" or as "5\r" and

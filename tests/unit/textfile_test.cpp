@@ -132,10 +132,8 @@ TEST_P(RefusedWrite, WritesNothingAndLeavesItsCode) {
   EXPECT_EQ(IoResult.positive, GetParam().code);
   EXPECT_TRUE(fakeos::Log().empty());
 }
-INSTANTIATE_TEST_SUITE_P(, RefusedWrite,
-                         testing::Values(RefusedRow{"ToInput", &Input, 1}, RefusedRow{"ToNoFile", &none, 9},
-                                         RefusedRow{"ToAFileNotOpen", &closed, 9}),
-                         [](const auto& info) { return std::string(info.param.name); });
+const RefusedRow kRefused[] = {{"ToInput", &Input, 1}, {"ToNoFile", &none, 9}, {"ToAFileNotOpen", &closed, 9}};
+INSTANTIATE_TEST_SUITE_P(, RefusedWrite, testing::ValuesIn(kRefused), rows::ByName);
 
 TEST_F(TextFileTest, RefusedReadsReadNothingAndLeaveTheirCode) {
   EXPECT_EQ(ReadInteger(Output), 0);
