@@ -8,13 +8,20 @@
 //   platform/posix  - Linux and macOS, handles over file descriptors;
 //   platform/win32  - the real API;
 //   platform/web    - WebAssembly in a page, whose console is a terminal;
-//   platform/fake   - a recording test double with fault injection.
+//   platform/fake   - a recording test double with fault injection;
+//   platform/wrapper - a test double over platform/posix that can fail any
+//                      call.
 // Each system's folder keeps a file per concept: files.cpp (handles and
 // files), locks.cpp, memory.cpp, process_end.cpp, message_box.cpp and
 // exceptions.cpp, and process_start.cpp where the system's start needs
 // more (win32, posix); posix and web share heap_memory.cpp. No caller uses
 // #ifdef to choose.
-#pragma once
+//
+// An include guard rather than #pragma once: platform/wrapper reads this
+// file a second time under another namespace name, as the declarations of
+// the real POSIX seam it wraps (platform/wrapper/posix_os.h).
+#ifndef VARNOCK_PLATFORM_OS_H
+#define VARNOCK_PLATFORM_OS_H
 
 #include <cstddef>
 #include <cstdint>
@@ -231,3 +238,5 @@ namespace varnock {
 // starts the process, main calls it (platform/process_start.cpp).
 [[noreturn]] void ProgramEntry();
 }  // namespace varnock
+
+#endif  // VARNOCK_PLATFORM_OS_H

@@ -1,6 +1,8 @@
 #include "platform/fake/fake_os.h"
 
 #include <algorithm>
+#include <csetjmp>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -31,6 +33,8 @@ struct World {
   std::vector<LockEvent> lockEvents;
   os::EXCEPTION_REGISTRATION_RECORD* registration = nullptr;
   os::ProcessArguments arguments{0, nullptr};
+  std::jmp_buf* processEnd = nullptr;  // where ExitProcess returns to
+  os::UINT exitCode = 0;
 };
 
 World& W() {
@@ -65,15 +69,22 @@ bool Faulted(Call call) {
 
 void Note(std::string line) { W().log.push_back(std::move(line)); }
 
+os::HANDLE NewHandle(os::DWORD fileType) {
+  World& w = W();
+  std::uintptr_t key = w.nextHandle++;
+  w.handles[key].fileType = fileType;
+  return reinterpret_cast<os::HANDLE>(key);
+}
+
 }  // namespace
 
 void Reset() {
   for (void* b : W().blocks) std::free(b);
   World& w = W();
   w = World{};
-  w.stdIn = NewHandle();
-  w.stdOut = NewHandle();
-  w.stdErr = NewHandle();
+  w.stdIn = NewHandle(os::FILE_TYPE_PIPE);
+  w.stdOut = NewHandle(os::FILE_TYPE_PIPE);
+  w.stdErr = NewHandle(os::FILE_TYPE_PIPE);
   w.conIn = NewHandle(os::FILE_TYPE_CHAR);
   lastError = 0;
 }
@@ -82,22 +93,6 @@ os::HANDLE StdIn() { return W().stdIn; }
 os::HANDLE StdOut() { return W().stdOut; }
 os::HANDLE StdErr() { return W().stdErr; }
 os::HANDLE ConsoleIn() { return W().conIn; }
-
-os::HANDLE NewHandle(os::DWORD fileType, bool seekable) {
-  World& w = W();
-  std::uintptr_t key = w.nextHandle++;
-  HandleState& s = w.handles[key];
-  s.fileType = fileType;
-  s.seekable = seekable;
-  return reinterpret_cast<os::HANDLE>(key);
-}
-
-void SetStdHandle(os::DWORD which, os::HANDLE handle) {
-  World& w = W();
-  if (which == os::STD_INPUT_HANDLE) w.stdIn = handle;
-  if (which == os::STD_OUTPUT_HANDLE) w.stdOut = handle;
-  if (which == os::STD_ERROR_HANDLE) w.stdErr = handle;
-}
 
 HandleState& State(os::HANDLE handle) { return W().handles[Key(handle)]; }
 
@@ -120,6 +115,18 @@ std::size_t LiveBlocks() { return W().blocks.size(); }
 const std::vector<MessageBoxCall>& MessageBoxes() { return W().boxes; }
 const std::vector<LockEvent>& LockEvents() { return W().lockEvents; }
 bool HandlerRegistered() { return W().registration != nullptr; }
+
+os::UINT RunProcess(void (*entry)()) {
+  std::jmp_buf end;
+  W().processEnd = &end;
+  if (!setjmp(end)) {
+    entry();
+    std::fprintf(stderr, "the process returned from its entry point\n");
+    std::abort();
+  }
+  W().processEnd = nullptr;
+  return W().exitCode;
+}
 
 
 std::string NameOf(os::HANDLE handle) {
@@ -160,7 +167,7 @@ HANDLE GetStdHandle(DWORD which) {
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void*) {
   Note("ReadFile " + fakeos::NameOf(file) + " " + std::to_string(toRead));
   if (read) *read = 0;
-  if (Faulted(Call::ReadFile)) return kFalse;
+  ++W().calls[static_cast<int>(Call::ReadFile)];
   fakeos::HandleState* s = Find(file);
   if (!s) {
     lastError = ERROR_INVALID_HANDLE;
@@ -203,7 +210,6 @@ BOOL WriteFile(HANDLE file, const void* data, DWORD toWrite, DWORD* written, voi
 
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) {
   Note("SetFilePointer " + fakeos::NameOf(file) + " " + std::to_string(distance) + " " + std::to_string(method));
-  if (Faulted(Call::SetFilePointer)) return INVALID_SET_FILE_POINTER;
   fakeos::HandleState* s = Find(file);
   if (!s) {
     lastError = ERROR_INVALID_HANDLE;
@@ -253,8 +259,8 @@ DWORD GetFileType(HANDLE file) {
 }
 
 // A pipe's writer has written everything fed so far; a file is no pipe.
-BOOL PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* totalAvailable,
-                   DWORD* leftThisMessage) {
+// Only the count is told, as the POSIX seam tells it.
+BOOL PeekNamedPipe(HANDLE pipe, void*, DWORD, DWORD* read, DWORD* totalAvailable, DWORD* leftThisMessage) {
   Note("PeekNamedPipe " + fakeos::NameOf(pipe));
   fakeos::HandleState* s = Find(pipe);
   if (!s || s->seekable || s->fileType != FILE_TYPE_PIPE) {
@@ -262,9 +268,7 @@ BOOL PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* to
     return kFalse;
   }
   std::size_t waiting = s->position < s->input.size() ? s->input.size() - s->position : 0;
-  std::size_t copied = std::min<std::size_t>(waiting, buffer ? size : 0);
-  if (copied) std::memcpy(buffer, s->input.data() + s->position, copied);
-  if (read) *read = static_cast<DWORD>(copied);
+  if (read) *read = 0;
   if (totalAvailable) *totalAvailable = static_cast<DWORD>(waiting);
   if (leftThisMessage) *leftThisMessage = 0;
   return kTrue;
@@ -281,7 +285,6 @@ HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, SECURITY_ATT
   line += " " + std::to_string(disposition) + " " + std::to_string(flagsAndAttributes) + " " +
           (templateFile ? "template" : "null");
   Note(line);
-  if (Faulted(Call::CreateFileA)) return INVALID_HANDLE_VALUE;
   if (os::ConsoleDeviceNamed(name) == os::ConsoleDevice::Input) return W().conIn;
   lastError = ERROR_FILE_NOT_FOUND;
   return INVALID_HANDLE_VALUE;
@@ -300,12 +303,17 @@ void DeleteCriticalSection(CRITICAL_SECTION* lock) { W().lockEvents.push_back({'
 
 void ExitProcess(UINT exitCode) {
   Note("ExitProcess " + std::to_string(exitCode));
-  throw fakeos::ProcessExit{exitCode};
+  if (!W().processEnd) {
+    std::fprintf(stderr, "ExitProcess outside fakeos::RunProcess\n");
+    std::abort();
+  }
+  W().exitCode = exitCode;
+  std::longjmp(*W().processEnd, 1);
 }
 
-void* GlobalAlloc(UINT, std::size_t bytes) {
+void* GlobalAlloc(UINT flags, std::size_t bytes) {
   if (Faulted(Call::GlobalAlloc)) return nullptr;
-  void* p = std::malloc(bytes ? bytes : 1);
+  void* p = flags & GMEM_ZEROINIT ? std::calloc(1, bytes ? bytes : 1) : std::malloc(bytes ? bytes : 1);
   W().blocks.insert(p);
   return p;
 }

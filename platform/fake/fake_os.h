@@ -1,9 +1,10 @@
 // A recording test double of the operating-system seam.
 //
 // Handles are scripted byte sources and sinks: reads come in the chunk sizes
-// a test asks for, every write is logged with its bytes, and any call of a
-// kind can be made to fail on its Nth occurrence, the way a disk fills up or
-// a pipe breaks at the worst moment.
+// a test asks for, every write is logged with its bytes, and a write, a
+// close or an allocation can be made to fail on its Nth occurrence, the way
+// a disk fills up or a pipe breaks at the worst moment. (Whole processes on
+// real handles, any call failing, run over platform/wrapper.)
 #pragma once
 
 #include <cstddef>
@@ -24,7 +25,8 @@ struct CONTEXT {
 
 namespace fakeos {
 
-enum class Call { ReadFile, WriteFile, SetFilePointer, CloseHandle, GlobalAlloc, CreateFileA, kCount };
+// The calls counted; all but ReadFile can be made to fail.
+enum class Call { ReadFile, WriteFile, CloseHandle, GlobalAlloc, kCount };
 
 struct Write {
   os::HANDLE handle;
@@ -46,10 +48,12 @@ struct HandleState {
   bool closed = false;
 };
 
-// The process ended through ExitProcess.
-struct ProcessExit {
-  os::UINT code;
-};
+// Runs `entry` as a process runs: until ExitProcess, which comes back here
+// with its status. It leaves the frames in between with a long jump, not a
+// throw: they are the product's, built without exceptions and holding
+// nothing to destroy, which a long jump may leave and a throw cannot count
+// on.
+os::UINT RunProcess(void (*entry)());
 
 // Forgets every handle, log, fault and block; the standard handles become
 // fresh pipes with nothing to read.
@@ -60,8 +64,6 @@ os::HANDLE StdOut();
 os::HANDLE StdErr();
 // The handle CreateFileA gives for "CONIN$".
 os::HANDLE ConsoleIn();
-os::HANDLE NewHandle(os::DWORD fileType = os::FILE_TYPE_PIPE, bool seekable = false);
-void SetStdHandle(os::DWORD which, os::HANDLE handle);
 HandleState& State(os::HANDLE handle);
 
 // Appends bytes to a handle's input; with chunk sizes, reads deliver them

@@ -25,7 +25,12 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/process/handles.h"
+
 namespace {
+
+using handles::Put;
+using handles::Slurp;
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -55,23 +60,11 @@ int Feed(const std::string& text) {
   return p[0];
 }
 
-// Everything a file or a pipe holds, from its start or to its end.
-std::string Slurp(int fd) {
-  std::string s;
-  char b[4096];
-  lseek(fd, 0, SEEK_SET);
-  for (ssize_t n; (n = read(fd, b, sizeof b)) > 0;) s.append(b, size_t(n));
-  return s;
-}
-
 // A file that a child writes one of its handles to.
 struct Capture {
   int fd = memfd_create("capture", MFD_CLOEXEC);
   ~Capture() { close(fd); }
 };
-
-// In the child: `from` becomes its handle `to`.
-void Put(int from, int to) { from == to ? fcntl(to, F_SETFD, 0) : dup2(from, to); }
 
 // Starts a program with the handles that `arrange` sets up in the child;
 // given `master`, on a new pseudo-terminal that is its controlling terminal.

@@ -6,6 +6,7 @@
 #include "pool/runtime_locks.h"
 #include "runtime/format.h"
 #include "runtime/runtime.h"
+#include "tests/unit/rows.h"
 #include "tests/unit/world.h"
 
 namespace varnock {
@@ -14,15 +15,7 @@ namespace {
 class RuntimeTest : public World {
  protected:
   // Runs the process from its entry point; returns its exit code.
-  static os::UINT RunProcess() {
-    try {
-      ProgramEntry();
-    } catch (const fakeos::ProcessExit& exit) {
-      return exit.code;
-    }
-    ADD_FAILURE() << "ProgramEntry returned";
-    return 0xDEAD;
-  }
+  static os::UINT RunProcess() { return fakeos::RunProcess(ProgramEntry); }
   static std::vector<std::string> LogFrom(const std::string& first) {
     const auto& log = fakeos::Log();
     auto it = std::find(log.begin(), log.end(), first);
@@ -83,53 +76,59 @@ TEST_F(RuntimeTest, PoolLockIsTakenInsideTheExitAndStreamLocksNeverAround) {
 
 // The pause comes with a console for output, whether or not output still
 // works; the status is always the night's.
-TEST_F(RuntimeTest, PauseAndStatusByWhatStandardOutputIs) {
-  const struct {
-    os::DWORD type;
-    bool fails;
-    bool prompt;
-    unsigned consoleReads;
-    os::UINT status;
-  } rows[] = {
-      {os::FILE_TYPE_DISK, false, false, 0, 0},
-      {os::FILE_TYPE_PIPE, false, false, 0, 0},
-      {os::FILE_TYPE_PIPE, true, false, 0, 0xFFFFFFFFu},
-      {os::FILE_TYPE_CHAR, true, false, 1, 0xFFFFFFFFu},  // no prompt to see, yet still a pause
-  };
-  for (const auto& row : rows) {
-    ResetWorld();
-    fakeos::State(fakeos::StdOut()).fileType = row.type;
-    if (row.fails) fakeos::FailNth(fakeos::Call::WriteFile, 1);
-    FeedStdIn("5\n");
-    fakeos::Feed(fakeos::ConsoleIn(), "\r\n");
-    EXPECT_EQ(RunProcess(), row.status) << row.type;
-    EXPECT_EQ(StdOutBytes().find("Press Enter") != std::string::npos, row.prompt) << row.type;
-    EXPECT_EQ(std::count(fakeos::Log().begin(), fakeos::Log().end(), "ReadFile conin 1"), row.consoleReads);
-  }
+struct PauseRow {
+  const char* name;
+  os::DWORD type;
+  bool fails;
+  bool prompt;
+  unsigned consoleReads;
+  os::UINT status;
+};
+class PauseAndStatus : public RuntimeTest, public testing::WithParamInterface<PauseRow> {};
+
+TEST_P(PauseAndStatus, ByWhatStandardOutputIs) {
+  const PauseRow& row = GetParam();
+  fakeos::State(fakeos::StdOut()).fileType = row.type;
+  if (row.fails) fakeos::FailNth(fakeos::Call::WriteFile, 1);
+  FeedStdIn("5\n");
+  fakeos::Feed(fakeos::ConsoleIn(), "\r\n");
+  EXPECT_EQ(RunProcess(), row.status);
+  EXPECT_EQ(StdOutBytes().find("Press Enter") != std::string::npos, row.prompt);
+  EXPECT_EQ(std::count(fakeos::Log().begin(), fakeos::Log().end(), "ReadFile conin 1"), row.consoleReads);
 }
+const PauseRow kPauses[] = {
+    {"Disk", os::FILE_TYPE_DISK, false, false, 0, 0},
+    {"Pipe", os::FILE_TYPE_PIPE, false, false, 0, 0},
+    {"FailingPipe", os::FILE_TYPE_PIPE, true, false, 0, 0xFFFFFFFFu},
+    {"FailingConsole", os::FILE_TYPE_CHAR, true, false, 1, 0xFFFFFFFFu},  // no prompt to see, yet still a pause
+};
+INSTANTIATE_TEST_SUITE_P(, PauseAndStatus, testing::ValuesIn(kPauses), rows::ByName);
 
 // A console reports an end of input (Ctrl-D, Ctrl-Z) once and reads on
 // after it. The turn that meets it reads no further: no line typed later is
 // swallowed, and an end before any number ends the night at once.
-TEST_F(RuntimeTest, EndOfInputFromAConsoleEndsTheTurnsReading) {
-  const struct {
-    const char* typed;
-    std::vector<std::size_t> reads;  // 0: the end of input
-    unsigned readFiles;
-    bool drinksOne;
-  } rows[] = {
-      {"3\r\n1\r\n", {3, 0, 3}, 2, false},  // end on an empty line: the 1 is never read
-      {"31\r\n", {1, 0, 3}, 4, true},         // 3 then the end, then 1 on the next turn
-  };
-  for (const auto& row : rows) {
-    ResetWorld();
-    FeedStdIn(row.typed, row.reads);
-    RunProcess();
-    EXPECT_EQ(fakeos::Calls(fakeos::Call::ReadFile), row.readFiles) << row.typed;
-    EXPECT_NE(StdOutBytes().find("this is a bit stronger!"), std::string::npos) << row.typed;
-    EXPECT_EQ(StdOutBytes().find("you gulp one down") != std::string::npos, row.drinksOne) << row.typed;
-  }
+struct EndRow {
+  const char* name;
+  const char* typed;
+  std::vector<std::size_t> reads;  // 0: the end of input
+  unsigned readFiles;
+  bool drinksOne;
+};
+class EndOfInputFromAConsole : public RuntimeTest, public testing::WithParamInterface<EndRow> {};
+
+TEST_P(EndOfInputFromAConsole, EndsTheTurnsReading) {
+  const EndRow& row = GetParam();
+  FeedStdIn(row.typed, row.reads);
+  RunProcess();
+  EXPECT_EQ(fakeos::Calls(fakeos::Call::ReadFile), row.readFiles);
+  EXPECT_NE(StdOutBytes().find("this is a bit stronger!"), std::string::npos);
+  EXPECT_EQ(StdOutBytes().find("you gulp one down") != std::string::npos, row.drinksOne);
 }
+const EndRow kEnds[] = {
+    {"OnAnEmptyLine", "3\r\n1\r\n", {3, 0, 3}, 2, false},  // the 1 is never read
+    {"AfterANumber", "31\r\n", {1, 0, 3}, 4, true},         // 3 then the end, then 1 on the next turn
+};
+INSTANTIATE_TEST_SUITE_P(, EndOfInputFromAConsole, testing::ValuesIn(kEnds), rows::ByName);
 
 TEST_F(RuntimeTest, UnreadableConsolePrintsTheErrorLineAndStillEnds) {
   fakeos::State(fakeos::StdOut()).fileType = os::FILE_TYPE_CHAR;
@@ -141,74 +140,81 @@ TEST_F(RuntimeTest, UnreadableConsolePrintsTheErrorLineAndStillEnds) {
 
 TEST_F(RuntimeTest, AbortSkipsThePauseAndTheClosing) {
   fakeos::State(fakeos::StdOut()).fileType = os::FILE_TYPE_CHAR;
-  PutByte('x', StandardOutput);
-  try {
-    AbortProgram();
-  } catch (const fakeos::ProcessExit& exit) {
-    EXPECT_EQ(exit.code, 1u);
-  }
+  EXPECT_EQ(fakeos::RunProcess([] {
+              PutByte('x', StandardOutput);
+              AbortProgram();
+            }),
+            1u);
   EXPECT_EQ(ProcessAborted, 1u);
   EXPECT_TRUE(StdOutBytes().empty());  // the buffered byte is lost
   EXPECT_EQ(fakeos::Calls(fakeos::Call::CloseHandle), 0u);
   EXPECT_EQ(LogFrom("GetFileType out").size(), 0u);
 }
 
-TEST_F(RuntimeTest, ExceptionReport) {
+struct ReportRow {
+  os::DWORD code, flags;
+  std::uintptr_t eip;
+  const char* text;  // null: no box
+};
+class ExceptionReport : public RuntimeTest, public testing::WithParamInterface<ReportRow> {};
+
+TEST_P(ExceptionReport, ShowsTheCodeAndAddressUnlessUnwinding) {
+  const ReportRow& row = GetParam();
   os::EXCEPTION_REGISTRATION_RECORD record{nullptr, ReportUnhandledException};
   os::RegisterExceptionHandler(&record);
-  const struct {
-    os::DWORD code, flags;
-    std::uintptr_t eip;
-    const char* text;  // null: no box
-  } rows[] = {
-      {0xC0000005, 0, 0x0040A1B2, "Unhandled exception: c0000005\nAt address:          0040a1b2\n"},
-      {0x80000003, 0, 0x1F, "Unhandled exception: 80000003\nAt address:          0000001f\n"},
-      {0x3, 0, 0xDEADBEEF, "Unhandled exception: 00000003\nAt address:          deadbeef\n"},
-      {0xC0000005, os::EXCEPTION_UNWINDING, 1, nullptr},
-      {0xC0000005, os::EXCEPTION_COLLIDED_UNWIND, 1, nullptr},
-  };
-  for (const auto& row : rows) {
-    std::size_t boxes = fakeos::MessageBoxes().size();
-    EXPECT_EQ(fakeos::Raise(row.code, row.flags, row.eip), os::ExceptionContinueSearch);
-    if (!row.text) {
-      EXPECT_EQ(fakeos::MessageBoxes().size(), boxes);
-      continue;
-    }
-    ASSERT_EQ(fakeos::MessageBoxes().size(), boxes + 1);
-    const auto& box = fakeos::MessageBoxes().back();
-    EXPECT_EQ(box.text, row.text);
-    EXPECT_EQ(box.text.size(), 60u);
-    EXPECT_EQ(box.caption, "Unhandled Exception");
-    EXPECT_EQ(box.type, os::MB_TASKMODAL);
-    EXPECT_EQ(box.owner, nullptr);
+  EXPECT_EQ(fakeos::Raise(row.code, row.flags, row.eip), os::ExceptionContinueSearch);
+  if (!row.text) {
+    EXPECT_TRUE(fakeos::MessageBoxes().empty());
+    return;
   }
-  EXPECT_THROW(fakeos::Raise(os::EXCEPTION_LANGUAGE, 0, 1), fakeos::ProcessExit);
+  ASSERT_EQ(fakeos::MessageBoxes().size(), 1u);
+  const auto& box = fakeos::MessageBoxes().back();
+  EXPECT_EQ(box.text, row.text);
+  EXPECT_EQ(box.text.size(), 60u);
+  EXPECT_EQ(box.caption, "Unhandled Exception");
+  EXPECT_EQ(box.type, os::MB_TASKMODAL);
+  EXPECT_EQ(box.owner, nullptr);
+}
+INSTANTIATE_TEST_SUITE_P(
+    , ExceptionReport,
+    testing::Values(ReportRow{0xC0000005, 0, 0x0040A1B2, "Unhandled exception: c0000005\nAt address:          0040a1b2\n"},
+                    ReportRow{0x80000003, 0, 0x1F, "Unhandled exception: 80000003\nAt address:          0000001f\n"},
+                    ReportRow{0x3, 0, 0xDEADBEEF, "Unhandled exception: 00000003\nAt address:          deadbeef\n"},
+                    ReportRow{0xC0000005, os::EXCEPTION_UNWINDING, 1, nullptr},
+                    ReportRow{0xC0000005, os::EXCEPTION_COLLIDED_UNWIND, 1, nullptr}),
+    [](const auto& info) { return rows::Name(info.index, info.param.text ? info.param.text : "unwinding"); });
+
+TEST_F(RuntimeTest, ALanguageExceptionEndsTheProcessAbnormally) {
+  os::EXCEPTION_REGISTRATION_RECORD record{nullptr, ReportUnhandledException};
+  os::RegisterExceptionHandler(&record);
+  EXPECT_EQ(fakeos::RunProcess([] { fakeos::Raise(os::EXCEPTION_LANGUAGE, 0, 1); }), 1u);
   EXPECT_EQ(ProcessAborted, 1u);
 }
 
-TEST_F(RuntimeTest, FormattedPrinting) {
-  const struct {
-    const char* format;
-    FormatArg value;
-    const char* text;
-  } rows[] = {
-      {"%i", 0, "0"},
-      {"%i", -1, "-1"},
-      {"%i", INT_MIN, "-2147483648"},
-      {"%i", INT_MAX, "2147483647"},
-      {"%08x", 0xABC, "00000abc"},
-      {"%08x", std::uint64_t{0x123456789A}, "123456789a"},
-      {"%x%%", 255, "ff%"},
-      {"a%qb", 1, "a%qb"},
-      {"%i %i", 1, "1 %i"},  // a conversion without an argument stands as written
-      {"%0200x", 1, "0000000000000000000000000000000000000000000000000000000000000001"},  // at most 64 wide
-      {"100%", 1, "100%"},
-  };
-  for (const auto& row : rows) {
-    char buffer[96];
-    FormatBufferArgs(buffer, sizeof buffer, row.format, &row.value, 1);
-    EXPECT_STREQ(buffer, row.text) << row.format;
-  }
+struct FormatRow {
+  const char* format;
+  FormatArg value;
+  const char* text;
+};
+class FormattedPrinting : public testing::TestWithParam<FormatRow> {};
+
+TEST_P(FormattedPrinting, Row) {
+  const FormatRow& row = GetParam();
+  char buffer[96];
+  FormatBufferArgs(buffer, sizeof buffer, row.format, &row.value, 1);
+  EXPECT_STREQ(buffer, row.text);
+}
+const FormatRow kFormats[] = {
+    {"%i", 0, "0"},         {"%i", -1, "-1"},      {"%i", INT_MIN, "-2147483648"}, {"%i", INT_MAX, "2147483647"},
+    {"%08x", 0xABC, "00000abc"}, {"%08x", std::uint64_t{0x123456789A}, "123456789a"}, {"%x%%", 255, "ff%"},
+    {"a%qb", 1, "a%qb"},    {"%i %i", 1, "1 %i"},  // a conversion without an argument stands as written
+    {"%0200x", 1, "0000000000000000000000000000000000000000000000000000000000000001"},  // at most 64 wide
+    {"100%", 1, "100%"},
+};
+INSTANTIATE_TEST_SUITE_P(, FormattedPrinting, testing::ValuesIn(kFormats),
+                         [](const auto& info) { return rows::Name(info.index, info.param.format); });
+
+TEST(FormatToBuffer, KeepsWhatFitsAndItsZero) {
   char small[5];
   EXPECT_EQ(FormatToBuffer(small, sizeof small, "%i", 123456), 4u);
   EXPECT_STREQ(small, "1234");

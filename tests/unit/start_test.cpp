@@ -9,6 +9,7 @@
 
 #include "platform/win32/command_line.h"
 #include "platform/win32/freestanding.h"
+#include "tests/unit/rows.h"
 
 namespace {
 
@@ -32,34 +33,37 @@ Words Split(const char* line) {
   return words;
 }
 
-TEST(CommandLineTest, SplitsAsWindowsProgramsDo) {
-  const struct {
-    const char* line;
-    Words words;
-  } rows[] = {
-      {"", {""}},
-      {"varnock", {"varnock"}},
-      {"  varnock 5", {"", "varnock", "5"}},
-      {"v\ta \t b \t", {"v", "a", "b"}},
-      // The program's name: a path, quoted or up to the first blank.
-      {R"("C:\Program Files\varnock.exe" x)", {R"(C:\Program Files\varnock.exe)", "x"}},
-      {R"("C:\bar\"v x)", {R"(C:\bar\)", "v", "x"}},
-      {R"(C:\a"b c)", {R"(C:\a"b)", "c"}},
-      {R"("unended name)", {"unended name"}},
-      // The other arguments.
-      {R"(v "a b c" d e)", {"v", "a b c", "d", "e"}},
-      {R"(v "ab\"c" "\\" d)", {"v", R"(ab"c)", R"(\)", "d"}},
-      {R"(v a\\\b d"e f"g h)", {"v", R"(a\\\b)", "de fg", "h"}},
-      {R"(v a\\\"b c d)", {"v", R"(a\"b)", "c", "d"}},
-      {R"(v a\\\\"b c" d e)", {"v", R"(a\\b c)", "d", "e"}},
-      {R"(v a"b"" c d)", {"v", R"(ab")", "c", "d"}},
-      {R"(v """ x)", {"v", R"(")", "x"}},
-      {R"(v "" x)", {"v", "", "x"}},
-      {R"(v a\ b\\)", {"v", R"(a\)", R"(b\\)"}},
-      {R"(v "unended \" arg)", {"v", R"(unended " arg)"}},
-  };
-  for (const auto& row : rows) EXPECT_EQ(Split(row.line), row.words) << row.line;
-}
+struct LineRow {
+  const char* line;
+  Words words;
+};
+class CommandLineTest : public testing::TestWithParam<LineRow> {};
+
+TEST_P(CommandLineTest, SplitsAsWindowsProgramsDo) { EXPECT_EQ(Split(GetParam().line), GetParam().words); }
+const LineRow kLines[] = {
+    {"", {""}},
+    {"varnock", {"varnock"}},
+    {"  varnock 5", {"", "varnock", "5"}},
+    {"v\ta \t b \t", {"v", "a", "b"}},
+    // The program's name: a path, quoted or up to the first blank.
+    {R"("C:\Program Files\varnock.exe" x)", {R"(C:\Program Files\varnock.exe)", "x"}},
+    {R"("C:\bar\"v x)", {R"(C:\bar\)", "v", "x"}},
+    {R"(C:\a"b c)", {R"(C:\a"b)", "c"}},
+    {R"("unended name)", {"unended name"}},
+    // The other arguments.
+    {R"(v "a b c" d e)", {"v", "a b c", "d", "e"}},
+    {R"(v "ab\"c" "\\" d)", {"v", R"(ab"c)", R"(\)", "d"}},
+    {R"(v a\\\b d"e f"g h)", {"v", R"(a\\\b)", "de fg", "h"}},
+    {R"(v a\\\"b c d)", {"v", R"(a\"b)", "c", "d"}},
+    {R"(v a\\\\"b c" d e)", {"v", R"(a\\b c)", "d", "e"}},
+    {R"(v a"b"" c d)", {"v", R"(ab")", "c", "d"}},
+    {R"(v """ x)", {"v", R"(")", "x"}},
+    {R"(v "" x)", {"v", "", "x"}},
+    {R"(v a\ b\\)", {"v", R"(a\)", R"(b\\)"}},
+    {R"(v "unended \" arg)", {"v", R"(unended " arg)"}},
+};
+INSTANTIATE_TEST_SUITE_P(, CommandLineTest, testing::ValuesIn(kLines),
+                         [](const auto& info) { return rows::Name(info.index, info.param.line); });
 
 TEST(FreestandingTest, MemoryFunctionsAgreeWithTheCLibrary) {
   char a[] = "abcdefgh";

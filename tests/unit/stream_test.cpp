@@ -7,6 +7,7 @@
 
 #include "pool/memory_pool.h"
 #include "stream/line_feeds.h"
+#include "tests/unit/rows.h"
 #include "tests/unit/world.h"
 
 namespace varnock {
@@ -158,18 +159,21 @@ TEST_F(StreamTest, WriteBlockGoesOutThroughItsLastLineFeed) {
 // Lengths on both sides of the eight-byte step, the line feed anywhere or
 // nowhere (lf == n), a second one after it: the bytes before the first are
 // copied and counted, none past n is written (or, under ASan, read).
-TEST(CopyUntilLineFeed, AnyLengthAnyPositionAndNothingPastTheEnd) {
-  for (std::uint32_t n = 0; n <= 20; ++n) {
-    for (std::uint32_t lf = 0; lf <= n; ++lf) {
-      std::vector<std::uint8_t> from(n), to(n + 8, '#');
-      for (std::uint32_t i = 0; i < n; ++i) from[i] = static_cast<std::uint8_t>(i == lf || i == n - 1 ? '\n' : 'a' + i);
-      if (lf == n && n > 0) from[n - 1] = 'z';
-      ASSERT_EQ(CopyUntilLineFeed(from.data(), n, to.data()), lf) << "n " << n;
-      EXPECT_TRUE(std::equal(from.begin(), from.begin() + lf, to.begin())) << n << ", " << lf;
-      EXPECT_EQ(std::count(to.begin() + n, to.end(), '#'), 8) << n << ", " << lf;
-    }
+class CopyUntilLineFeedTest : public testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(CopyUntilLineFeedTest, AnyPositionAndNothingPastTheEnd) {
+  const std::uint32_t n = GetParam();
+  for (std::uint32_t lf = 0; lf <= n; ++lf) {
+    std::vector<std::uint8_t> from(n), to(n + 8, '#');
+    for (std::uint32_t i = 0; i < n; ++i) from[i] = static_cast<std::uint8_t>(i == lf || i == n - 1 ? '\n' : 'a' + i);
+    if (lf == n && n > 0) from[n - 1] = 'z';
+    ASSERT_EQ(CopyUntilLineFeed(from.data(), n, to.data()), lf);
+    EXPECT_TRUE(std::equal(from.begin(), from.begin() + lf, to.begin())) << lf;
+    EXPECT_EQ(std::count(to.begin() + n, to.end(), '#'), 8) << lf;
   }
 }
+INSTANTIATE_TEST_SUITE_P(, CopyUntilLineFeedTest, testing::Range(0u, 21u),
+                         [](const auto& info) { return "Length" + std::to_string(info.param); });
 
 TEST_F(StreamTest, CloseAllHookIsSetByTheFirstConsoleWrite) {
   FeedStdIn("1\n");
@@ -233,23 +237,26 @@ TEST_F(StreamTest, StringStreamKeepsWhatFitsAndCountsTheRest) {
 
 // Blocks at the edges of the size classes, of the largest class and just
 // above it, where each block comes from the system on its own.
-TEST_F(StreamTest, PoolBlocksHoldTheirSizeAndAreReusedOrGivenBack) {
-  for (std::uint32_t size : {16u, 17u, 2048u, 2049u, 70000u}) {
-    std::size_t systemBlocks = fakeos::LiveBlocks();
-    auto* a = static_cast<std::uint8_t*>(PoolTake(size));
-    auto* b = static_cast<std::uint8_t*>(PoolTake(size));
-    std::memset(a, 0xFF, size);  // up to the next block's header, not into it
-    std::memset(b, 0xFF, size);
-    PoolReturn(b);
-    PoolReturn(a);
-    if (size > 2048) {
-      EXPECT_EQ(fakeos::LiveBlocks(), systemBlocks) << size;
-    } else {  // the last one returned is the first taken again, and only once
-      EXPECT_EQ(PoolTake(size), a) << size;
-      EXPECT_EQ(PoolTake(size), b) << size;
-    }
+class PoolBlocks : public World, public testing::WithParamInterface<std::uint32_t> {};
+
+TEST_P(PoolBlocks, HoldTheirSizeAndAreReusedOrGivenBack) {
+  const std::uint32_t size = GetParam();
+  std::size_t systemBlocks = fakeos::LiveBlocks();
+  auto* a = static_cast<std::uint8_t*>(PoolTake(size));
+  auto* b = static_cast<std::uint8_t*>(PoolTake(size));
+  std::memset(a, 0xFF, size);  // up to the next block's header, not into it
+  std::memset(b, 0xFF, size);
+  PoolReturn(b);
+  PoolReturn(a);
+  if (size > 2048) {
+    EXPECT_EQ(fakeos::LiveBlocks(), systemBlocks);
+  } else {  // the last one returned is the first taken again, and only once
+    EXPECT_EQ(PoolTake(size), a);
+    EXPECT_EQ(PoolTake(size), b);
   }
 }
+INSTANTIATE_TEST_SUITE_P(, PoolBlocks, testing::Values(16u, 17u, 2048u, 2049u, 70000u),
+                         [](const auto& info) { return "Size" + std::to_string(info.param); });
 
 // Whatever the chunking, the kind of handle and what a move back does,
 // standard input delivers the bytes with every CR LF pair made one LF and
@@ -261,76 +268,88 @@ std::string JoinCrLf(const std::string& in) {
   return out;
 }
 
-TEST_F(StreamTest, CrLfBecomesLfAcrossAnyChunkingOnFilesAndPipes) {
-  struct Case {
-    std::string input;
-    std::vector<std::size_t> chunks;
-  };
-  std::vector<Case> cases = {
-      {"12\r" + std::string(253, 'x') + "3\r", {}},           // CR ends a full read
-      {std::string(255, 'a') + "\r\nb", {}},                  // pair split at the buffer's edge
-      {std::string(255, 'a') + "\r\r\nb", {}},
-      {"12\r3\r\n", {3, 1, 3}},                               // lone CR, then a pair split by the pipe
-      {"\r\r\r\n\n\r", {1, 1, 1, 1, 1, 1}},
-      {std::string(255, 'a') + "\r", {}},                     // CR last of all
-      {std::string(255, 'a') + "\r" + std::string(255, 'b') + "\r\n", {}},  // two full reads ending in CR
-  };
-  std::mt19937 random(7);
-  for (int i = 0; i < 300; ++i) {
-    Case c;
-    std::size_t n = random() % 700;
-    for (std::size_t k = 0; k < n; ++k) c.input += "ab\r\n7"[random() % 5];
-    for (std::size_t left = n; left > 0;) {
-      std::size_t chunk = 1 + random() % 300;
-      c.chunks.push_back(chunk);
-      left -= std::min(chunk, left);
+struct Case {
+  std::string input;
+  std::vector<std::size_t> chunks;
+};
+const std::vector<Case>& CrLfCases() {
+  static const std::vector<Case> cases = [] {
+    std::vector<Case> cases = {
+        {"12\r" + std::string(253, 'x') + "3\r", {}},           // CR ends a full read
+        {std::string(255, 'a') + "\r\nb", {}},                  // pair split at the buffer's edge
+        {std::string(255, 'a') + "\r\r\nb", {}},
+        {"12\r3\r\n", {3, 1, 3}},                               // lone CR, then a pair split by the pipe
+        {"\r\r\r\n\n\r", {1, 1, 1, 1, 1, 1}},
+        {std::string(255, 'a') + "\r", {}},                     // CR last of all
+        {std::string(255, 'a') + "\r" + std::string(255, 'b') + "\r\n", {}},  // two full reads ending in CR
+    };
+    std::mt19937 random(7);
+    for (int i = 0; i < 300; ++i) {
+      Case c;
+      std::size_t n = random() % 700;
+      for (std::size_t k = 0; k < n; ++k) c.input += "ab\r\n7"[random() % 5];
+      for (std::size_t left = n; left > 0;) {
+        std::size_t chunk = 1 + random() % 300;
+        c.chunks.push_back(chunk);
+        left -= std::min(chunk, left);
+      }
+      cases.push_back(c);
     }
-    cases.push_back(c);
-  }
-  const struct {
-    const char* name;
-    os::DWORD type;
-    bool seekable, seekIgnored;
-    long long origin = 0;
-  } handles[] = {
-      {"pipe", os::FILE_TYPE_PIPE, false, false},
-      {"pipe accepting moves it ignores", os::FILE_TYPE_PIPE, false, true},
-      {"console accepting moves it ignores", os::FILE_TYPE_CHAR, false, true},
-      {"file", os::FILE_TYPE_DISK, true, false},
-      {"file that cannot move", os::FILE_TYPE_DISK, false, false},
-      {"file whose first read ends at 4 GiB", os::FILE_TYPE_DISK, true, false, 0x100000000ll - 256},
-  };
-  for (const auto& h : handles) {
-    for (const Case& c : cases) {
-      ResetWorld();
-      fakeos::HandleState& in = fakeos::State(fakeos::StdIn());
-      std::tie(in.fileType, in.seekable, in.seekIgnored, in.origin) =
-          std::tuple(h.type, h.seekable, h.seekIgnored, h.origin);
-      // Only a pipe says what waits in it, which a CR ending a short read needs.
-      FeedStdIn(c.input, h.type == os::FILE_TYPE_PIPE ? c.chunks : std::vector<std::size_t>{});
-      ASSERT_EQ(DrainStdIn(), JoinCrLf(c.input)) << h.name << ", input size " << c.input.size();
-      EXPECT_LE(std::count(fakeos::Log().begin(), fakeos::Log().end(), "GetFileType in"), 1) << "once a handle";
-    }
+    return cases;
+  }();
+  return cases;
+}
+
+struct InputHandle {
+  const char* name;
+  os::DWORD type;
+  bool seekable, seekIgnored;
+  long long origin = 0;
+};
+class CrLfBecomesLf : public World, public testing::WithParamInterface<InputHandle> {};
+
+TEST_P(CrLfBecomesLf, AcrossAnyChunking) {
+  const InputHandle& h = GetParam();
+  for (const Case& c : CrLfCases()) {
+    ResetWorld();
+    fakeos::HandleState& in = fakeos::State(fakeos::StdIn());
+    std::tie(in.fileType, in.seekable, in.seekIgnored, in.origin) =
+        std::tuple(h.type, h.seekable, h.seekIgnored, h.origin);
+    // Only a pipe says what waits in it, which a CR ending a short read needs.
+    FeedStdIn(c.input, h.type == os::FILE_TYPE_PIPE ? c.chunks : std::vector<std::size_t>{});
+    ASSERT_EQ(DrainStdIn(), JoinCrLf(c.input)) << "input size " << c.input.size();
+    EXPECT_LE(std::count(fakeos::Log().begin(), fakeos::Log().end(), "GetFileType in"), 1) << "once a handle";
   }
 }
+const InputHandle kInputHandles[] = {
+    {"Pipe", os::FILE_TYPE_PIPE, false, false},
+    {"PipeAcceptingMovesItIgnores", os::FILE_TYPE_PIPE, false, true},
+    {"ConsoleAcceptingMovesItIgnores", os::FILE_TYPE_CHAR, false, true},
+    {"File", os::FILE_TYPE_DISK, true, false},
+    {"FileThatCannotMove", os::FILE_TYPE_DISK, false, false},
+    {"FileWhoseFirstReadEndsAt4GiB", os::FILE_TYPE_DISK, true, false, 0x100000000ll - 256},
+};
+INSTANTIATE_TEST_SUITE_P(, CrLfBecomesLf, testing::ValuesIn(kInputHandles), rows::ByName);
 
 // Whether the LF of a CR LF is in the pipe yet when a short read ends in
 // the CR is a matter of timing: the line arrives as "5\n" or as "5\r" and
 // then "\n". Both end the line for the reader; what must never happen is a
 // wait for the LF while the player waits for the program.
-TEST_F(StreamTest, CrEndingAShortPipeReadEndsTheLineWhateverTheTiming) {
-  for (bool lfAlreadyThere : {true, false}) {
-    ResetWorld();
-    FeedStdIn(lfAlreadyThere ? "5\r\n" : "5\r", {2, 1});
-    std::string got;
-    got += static_cast<char>(GetByte(StandardInput));
-    got += static_cast<char>(GetByte(StandardInput));
-    EXPECT_EQ(fakeos::Calls(Call::ReadFile), lfAlreadyThere ? 2u : 1u);
-    FeedStdIn(lfAlreadyThere ? "" : "\n");
-    if (got.back() == '\r') got += static_cast<char>(GetByte(StandardInput));
-    EXPECT_TRUE(got == "5\n" || got == "5\r\n") << got;
-  }
+class CrEndingAShortPipeRead : public World, public testing::WithParamInterface<bool> {};
+
+TEST_P(CrEndingAShortPipeRead, EndsTheLineWhateverTheTiming) {
+  const bool lfAlreadyThere = GetParam();
+  FeedStdIn(lfAlreadyThere ? "5\r\n" : "5\r", {2, 1});
+  std::string got;
+  got += static_cast<char>(GetByte(StandardInput));
+  got += static_cast<char>(GetByte(StandardInput));
+  EXPECT_EQ(fakeos::Calls(Call::ReadFile), lfAlreadyThere ? 2u : 1u);
+  FeedStdIn(lfAlreadyThere ? "" : "\n");
+  if (got.back() == '\r') got += static_cast<char>(GetByte(StandardInput));
+  EXPECT_TRUE(got == "5\n" || got == "5\r\n") << got;
 }
+INSTANTIATE_TEST_SUITE_P(, CrEndingAShortPipeRead, testing::Bool(),
+                         [](const auto& info) { return info.param ? "LfAlreadyThere" : "LfLater"; });
 
 TEST_F(StreamTest, EveryReadAsksForTheWholeBuffer) {
   FeedStdIn(std::string(255, 'a') + "\r\n" + std::string(300, 'b') + "\r", {256, 100, 1000});

@@ -1,7 +1,9 @@
 // Text files over the standard streams and over a file that can move back.
+#include <cstdlib>
 #include <cstring>
 #include <type_traits>
 
+#include "tests/unit/rows.h"
 #include "tests/unit/world.h"
 #include "textfile/textfile.h"
 
@@ -26,48 +28,54 @@ TEST_F(TextFileTest, StandardFilesStartBoundToTheStandardStreams) {
   EXPECT_EQ(ErrOutput->flags, 0x8212u);
 }
 
-TEST_F(TextFileTest, ReadingTable) {
-  struct Row {
-    std::string line;
-    std::int32_t value;
-    std::int16_t positive;
-  };
-  const Row rows[] = {
-      {"7", 7, 0},           {"  7", 7, 0},           {"+5", 5, 0},        {"-3", -3, 0},
-      {"7abc", 7, 0},        {"7 8", 7, 0},           {"abc", 0, 34},      {"99999", 99999, 0},
-      {"4294967297", 1, 0},  {"-65535", -65535, 0},   {"- 5", 0, 0},       {"+", 0, 0},
-      {"+-5", 0, 0},         {"5-3", 5, 0},           {"\f5", 0, 34},      {"\t5", 5, 0},
-      {"5\xff", 5, 0},       {"\x80", 0, 34},         {"\n \n\t\n\v\r 42", 42, 0},
-      {"-2147483648", INT32_MIN, 0},                  {"-4294967295", 1, 0},  {std::string("\0" "5", 2), 0, 34},
-  };
-  for (const Row& row : rows) {
-    ResetWorld();
-    // The next line tells whether ReadLn took exactly this line's rest.
-    FeedStdIn(row.line + "\r\n9\n");
-    EXPECT_EQ(ReadInteger(Input), row.value) << row.line;
-    EXPECT_EQ(IoResult.positive, row.positive) << row.line;
-    EXPECT_EQ(IoResult.negative, 0);
-    ReadLn(Input);
-    EXPECT_EQ(ReadInteger(Input), 9) << row.line;
-  }
-}
+struct ReadRow {
+  std::string line;
+  std::int32_t value;
+  std::int16_t positive;
+};
+class ReadingTable : public World, public testing::WithParamInterface<ReadRow> {};
 
-TEST_F(TextFileTest, EndOfInputBeforeAndAfterDigits) {
-  const struct {
-    std::string input;
-    std::int32_t value;
-    std::int16_t positive;
-    bool exhausted;
-  } rows[] = {{"", 0, 34, true}, {" \n\n", 0, 34, true}, {"12", 12, 0, false}, {"-", 0, 0, false}};
-  for (const auto& row : rows) {
-    ResetWorld();
-    FeedStdIn(row.input);
-    EXPECT_EQ(ReadInteger(Input), row.value);
-    EXPECT_EQ(IoResult.positive, row.positive);
-    ReadLn(Input);
-    EXPECT_EQ(InputExhausted(Input), row.exhausted) << row.input;
-  }
+TEST_P(ReadingTable, NumberCodeAndTheRestOfTheLine) {
+  const ReadRow& row = GetParam();
+  // The next line tells whether ReadLn took exactly this line's rest.
+  FeedStdIn(row.line + "\r\n9\n");
+  EXPECT_EQ(ReadInteger(Input), row.value);
+  EXPECT_EQ(IoResult.positive, row.positive);
+  EXPECT_EQ(IoResult.negative, 0);
+  ReadLn(Input);
+  EXPECT_EQ(ReadInteger(Input), 9);
 }
+const ReadRow kReadRows[] = {
+    {"7", 7, 0},           {"  7", 7, 0},           {"+5", 5, 0},        {"-3", -3, 0},
+    {"7abc", 7, 0},        {"7 8", 7, 0},           {"abc", 0, 34},      {"99999", 99999, 0},
+    {"4294967297", 1, 0},  {"-65535", -65535, 0},   {"- 5", 0, 0},       {"+", 0, 0},
+    {"+-5", 0, 0},         {"5-3", 5, 0},           {"\f5", 0, 34},      {"\t5", 5, 0},
+    {"5\xff", 5, 0},       {"\x80", 0, 34},         {"\n \n\t\n\v\r 42", 42, 0},
+    {"-2147483648", INT32_MIN, 0},                  {"-4294967295", 1, 0},  {std::string("\0" "5", 2), 0, 34},
+};
+INSTANTIATE_TEST_SUITE_P(, ReadingTable, testing::ValuesIn(kReadRows),
+                         [](const auto& info) { return rows::Name(info.index, info.param.line); });
+
+struct EndRow {
+  std::string input;
+  std::int32_t value;
+  std::int16_t positive;
+  bool exhausted;
+};
+class EndOfInput : public World, public testing::WithParamInterface<EndRow> {};
+
+TEST_P(EndOfInput, BeforeAndAfterDigits) {
+  const EndRow& row = GetParam();
+  FeedStdIn(row.input);
+  EXPECT_EQ(ReadInteger(Input), row.value);
+  EXPECT_EQ(IoResult.positive, row.positive);
+  ReadLn(Input);
+  EXPECT_EQ(InputExhausted(Input), row.exhausted);
+}
+INSTANTIATE_TEST_SUITE_P(, EndOfInput,
+                         testing::Values(EndRow{"", 0, 34, true}, EndRow{" \n\n", 0, 34, true},
+                                         EndRow{"12", 12, 0, false}, EndRow{"-", 0, 0, false}),
+                         [](const auto& info) { return rows::Name(info.index, info.param.input); });
 
 TEST_F(TextFileTest, ReadLnStopsAtTheLineEndWithoutWaitingForMore) {
   FeedStdIn("5\r\n", {3});
@@ -77,18 +85,23 @@ TEST_F(TextFileTest, ReadLnStopsAtTheLineEndWithoutWaitingForMore) {
   EXPECT_EQ(fakeos::Calls(fakeos::Call::ReadFile), 1u);
 }
 
-TEST_F(TextFileTest, WidthTable) {
-  const struct {
-    std::int32_t width;
-    std::string bytes;
-  } rows[] = {{-1, "2: Beer"}, {7, "2: Beer"}, {10, "   2: Beer"}, {3, "2: "}, {0, ""}, {-5, ""}};
-  for (const auto& row : rows) {
-    ResetWorld();
-    WriteString(Output, kBeer, row.width);
-    EXPECT_EQ(WriteLn(Output), 0);
-    EXPECT_EQ(StdOutBytes(), row.bytes + "\r\n") << row.width;
-  }
+struct WidthRow {
+  std::int32_t width;
+  std::string bytes;
+};
+class WidthTable : public World, public testing::WithParamInterface<WidthRow> {};
+
+TEST_P(WidthTable, PadsCutsOrWritesNothing) {
+  WriteString(Output, kBeer, GetParam().width);
+  EXPECT_EQ(WriteLn(Output), 0);
+  EXPECT_EQ(StdOutBytes(), GetParam().bytes + "\r\n");
 }
+INSTANTIATE_TEST_SUITE_P(, WidthTable,
+                         testing::Values(WidthRow{-1, "2: Beer"}, WidthRow{7, "2: Beer"}, WidthRow{10, "   2: Beer"},
+                                         WidthRow{3, "2: "}, WidthRow{0, ""}, WidthRow{-5, ""}),
+                         [](const auto& info) {
+                           return (info.param.width < 0 ? "Minus" : "") + std::to_string(std::abs(info.param.width));
+                         });
 
 TEST_F(TextFileTest, EmptyAndLongestStrings) {
   static constexpr CountedText<0> empty{""};
@@ -103,20 +116,26 @@ TEST_F(TextFileTest, EmptyAndLongestStrings) {
   EXPECT_EQ(StdOutBytes(), "\r\n" + expected + "\r\n");
 }
 
-TEST_F(TextFileTest, RefusedCallsWriteNothingAndLeaveTheirCode) {
-  TextFileVariable none = nullptr;
-  TextFile unopened{nullptr, nullptr, 1, 0x0212};
-  TextFileVariable closed = &unopened;
-  const struct {
-    TextFileVariable* file;
-    std::int16_t code;
-  } rows[] = {{&Input, 1}, {&none, 9}, {&closed, 9}};
-  for (const auto& row : rows) {
-    WriteString(*row.file, kBeer, -1);
-    EXPECT_EQ(IoResult.positive, row.code);
-    WriteLn(*row.file);
-    EXPECT_EQ(IoResult.positive, row.code);
-  }
+TextFile unopened{nullptr, nullptr, 1, 0x0212};
+TextFileVariable none = nullptr, closed = &unopened;
+struct RefusedRow {
+  const char* name;
+  TextFileVariable* file;
+  std::int16_t code;
+};
+class RefusedWrite : public World, public testing::WithParamInterface<RefusedRow> {};
+
+TEST_P(RefusedWrite, WritesNothingAndLeavesItsCode) {
+  WriteString(*GetParam().file, kBeer, -1);
+  EXPECT_EQ(IoResult.positive, GetParam().code);
+  WriteLn(*GetParam().file);
+  EXPECT_EQ(IoResult.positive, GetParam().code);
+  EXPECT_TRUE(fakeos::Log().empty());
+}
+const RefusedRow kRefused[] = {{"ToInput", &Input, 1}, {"ToNoFile", &none, 9}, {"ToAFileNotOpen", &closed, 9}};
+INSTANTIATE_TEST_SUITE_P(, RefusedWrite, testing::ValuesIn(kRefused), rows::ByName);
+
+TEST_F(TextFileTest, RefusedReadsReadNothingAndLeaveTheirCode) {
   EXPECT_EQ(ReadInteger(Output), 0);
   EXPECT_EQ(IoResult.positive, 1);
   ReadLn(ErrOutput);
