@@ -28,18 +28,24 @@ const screenshot = join(site, '../finished-night.png');
 const lastMenuLine = '6: Irish Whisky';
 
 // The site; under /trapping/ the trapping night stands in for varnock.
+// Compressed, each file goes as its .br copy to a browser that takes it,
+// as a host with precompressed files sends it.
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',
   '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json' };
-function serve(request, response) {
+function serve(request, response, compressed = false) {
   let path = normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname)).replace(/\/$/, '/index.html');
   const folders = path.startsWith('/trapping/') ? [trapping, site] : [site];
   path = path.replace(/^\/trapping\//, '/');
+  const codings = compressed && /\bbr\b/.test(request.headers['accept-encoding']) ? ['br', ''] : [''];
   for (const folder of folders) {
-    try {
-      const body = readFileSync(join(folder, path));
-      response.writeHead(200, { 'Content-Type': types[extname(path)] ?? 'application/octet-stream' });
-      return response.end(body);
-    } catch {}
+    for (const coding of codings) {
+      try {
+        const body = readFileSync(join(folder, coding ? `${path}.${coding}` : path));
+        response.writeHead(200, { 'Content-Type': types[extname(path)] ?? 'application/octet-stream',
+          ...(coding && { 'Content-Encoding': coding }) });
+        return response.end(body);
+      } catch {}
+    }
   }
   response.writeHead(404).end();
 }
@@ -320,8 +326,8 @@ async function playWorkedNight(page) {
   await nightOver(page);
 }
 
-test('after one visit the page loads and plays with its server stopped, and can be installed', async () => {
-  const own = createServer(serve);
+test('after one visit from a host of compressed files the page loads and plays with it stopped, and can be installed', async () => {
+  const own = createServer((request, response) => serve(request, response, true));
   await new Promise((done) => own.listen(0, '127.0.0.1', done));
   // Each request takes a while: what is asked for only once xterm.js has come shows.
   const page = await openWatched(`http://127.0.0.1:${own.address().port}/`, 100);
@@ -329,13 +335,15 @@ test('after one visit the page loads and plays with its server stopped, and can 
   await page.waitForFunction(async () => (await navigator.serviceWorker.getRegistration())?.active, { timeout: 10000 });
   assert.equal(await page.$('#loading'), null, 'the loading line goes when the program prints');
   const fetched = await page.evaluate(() => performance.getEntriesByType('resource').map((entry) =>
-    ({ file: new URL(entry.name).pathname.slice(1), status: entry.responseStatus, start: entry.startTime, end: entry.responseEnd })));
+    ({ file: new URL(entry.name).pathname.slice(1), status: entry.responseStatus, start: entry.startTime, end: entry.responseEnd,
+      compressed: entry.encodedBodySize < entry.decodedBodySize })));
   // Each script and the program once (a preload is taken by what it is for),
   // and found; the icon is fetched for the tab, and again for the app.
   const code = fetched.filter(({ file }) => /\.(js|css|wasm)$/.test(file));
   assert.deepEqual(code.filter(({ file, status }, i) => code.findIndex((c) => c.file === file) !== i || status !== 200), []);
   const at = Object.fromEntries(fetched.map((entry) => [entry.file, entry]));
   for (const file of ['varnock.wasm', 'varnock.js']) assert.ok(at[file].start < at['xterm.js'].end, `${file} alongside xterm.js`);
+  assert.deepEqual(code.filter(({ compressed }) => !compressed), [], 'each sent as its .br copy');
   const { installabilityErrors } = await (await page.createCDPSession()).send('Page.getInstallabilityErrors');
   assert.deepEqual(installabilityErrors, []);
   own.closeAllConnections();
