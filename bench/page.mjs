@@ -9,10 +9,9 @@
 //   node bench/page.mjs [--runs=N] [--only=LINK/HOST] [NAME=]FOLDER...
 // e.g. node bench/page.mjs before=/tmp/site-before after=build-web/site
 //
-// Painted is the Element Timing API's renderTime of the element that shows
-// "6: Irish Whisky" inside #terminal: the element is marked as soon as the
-// text is in the document (a MutationObserver, before the frame that draws
-// it), so the browser reports the paint of that frame.
+// Painted is when the frame that first shows "6: Irish Whisky" inside
+// #terminal (the terminal's rows, or the page's text before them) has been
+// drawn (watchForMenu).
 import { readFileSync, statSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { extname, join, normalize, resolve } from 'node:path';
@@ -93,22 +92,36 @@ function host(folder, precompressed) {
 }
 
 // Run in the page before any of its own scripts: a promise of the time the
-// menu's last line was painted, in milliseconds from navigation.
+// menu's last line was painted, in milliseconds from navigation: the first
+// task after the rendering update of the frame that draws it. Text put in
+// by a task is drawn in the next frame; text put in by an animation frame
+// callback (as xterm.js draws), in that same frame.
 function watchForMenu(line) {
-  const shows = (element) => element.textContent.replace(/\u00a0/g, ' ').includes(line);
+  const shown = () => document.getElementById('terminal')?.textContent.replace(/\u00a0/g, ' ').includes(line);
   window.menuPainted = new Promise((painted) => {
-    new PerformanceObserver((entries) => {
-      const entry = entries.getEntries().find((e) => e.identifier === 'menu');
-      if (entry) painted(entry.renderTime || entry.loadTime);
-    }).observe({ type: 'element', buffered: true });
-    const observer = new MutationObserver(() => {
-      let element = document.getElementById('terminal');
-      if (!element || !shows(element)) return;
-      observer.disconnect();
-      for (let inner; (inner = [...element.children].find(shows));) element = inner;
-      element.setAttribute('elementtiming', 'menu');
+    let seen = false;
+    const afterFrame = () => {
+      const channel = new MessageChannel();
+      channel.port1.onmessage = () => painted(performance.now());
+      channel.port2.postMessage(0);
+    };
+    const nextFrame = window.requestAnimationFrame.bind(window);
+    window.requestAnimationFrame = (callback) => nextFrame((time) => {
+      try {
+        callback(time);
+      } finally {
+        if (!seen && shown()) {
+          seen = true;
+          afterFrame();
+        }
+      }
     });
-    observer.observe(document, { subtree: true, childList: true, characterData: true });
+    new MutationObserver(() => {
+      if (!seen && shown()) {
+        seen = true;
+        nextFrame(afterFrame);
+      }
+    }).observe(document, { subtree: true, childList: true, characterData: true });
   });
 }
 
