@@ -2,8 +2,16 @@
 // terminal), its message box, and the end of a night with the offer of
 // another. Each night is a fresh instance of the compiled program. The
 // terminal (xterm.js and its fit addon) and the program's loader
-// (varnock.js) are the classic scripts before this module.
+// (varnock.js) are the classic scripts before this module. This module
+// wires the others, which decide from plain values, to the document and
+// the terminal; it alone does anything as it loads.
+import { STATUS_CONTROL_C_EXIT, exceptionOf, exitCodeText } from './exceptions.js';
+import { FontFit } from './font_fit.js';
+import { KeyGate } from './key_gate.js';
 import { LineEditor } from './line_editor.js';
+import { boxButtons, escapeAnswer } from './message_box.js';
+import { NightLog } from './night_log.js';
+import { inputKeys, terminalTakes, touchKeyInput } from './page_keys.js';
 
 const { Terminal, FitAddon: { FitAddon }, createVarnock } = globalThis;
 
@@ -19,9 +27,6 @@ const terminal = new Terminal({
   theme: { background: '#101014', foreground: '#d8d8d0' },
   cursorStyle: 'underline',
 });
-// The page's terminal stays at hand in the browser's console, as it was
-// when the page was one script.
-globalThis.terminal = terminal;
 noMotion.addEventListener('change', () => { terminal.options.cursorBlink = !noMotion.matches; });
 const fitAddon = new FitAddon();
 terminal.loadAddon(fitAddon);
@@ -30,29 +35,15 @@ terminal.open(document.getElementById('terminal'));
 terminal.textarea.setAttribute('enterkeyhint', 'enter');
 terminal.textarea.setAttribute('aria-describedby', 'keys');
 
-// The widest line of the night in view where the screen allows it; on a
-// narrow screen smaller letters, but none smaller than reads well, so that
-// the worked night's longest line (55 characters) still fits. Each size
-// tried redraws the terminal, so the sizes are tried only when the width has
-// changed, not when a phone's keyboard takes some of the height.
-const fits = [[72, 16, 12], [55, 12, 10]];  // columns, from the largest font size to the smallest
-let fittedWidth = null;
+const fontFit = new FontFit();
+const columnsAt = (size) => {
+  terminal.options.fontSize = size;
+  return fitAddon.proposeDimensions()?.cols ?? 0;
+};
 function fitToWindow() {
-  if (window.innerWidth !== fittedWidth) {
-    fittedWidth = window.innerWidth;
-    terminal.options.fontSize = fontSizeThatFits();
-  }
+  const size = fontFit.sizeFor(window.innerWidth, columnsAt);
+  if (size !== null) terminal.options.fontSize = size;
   fitAddon.fit();
-}
-
-function fontSizeThatFits() {
-  for (const [columns, largest, smallest] of fits) {
-    for (let size = largest; size >= smallest; --size) {
-      terminal.options.fontSize = size;
-      if ((fitAddon.proposeDimensions()?.cols ?? 0) >= columns) return size;
-    }
-  }
-  return 10;
 }
 
 window.addEventListener('resize', fitToWindow);
@@ -65,20 +56,17 @@ fitToWindow();
 // and gives up after 20 lines.
 const transcript = document.getElementById('transcript');
 const printed = new TextDecoder();
-let lineOpen = false;  // the last line in the log has had no line feed yet
+const nightLog = new NightLog();
 
 function announce(text) {
-  text.replace(/\r/g, '').split('\n').forEach((part, i) => {
-    if (i > 0) lineOpen = false;
-    if (!part) return;
-    if (!lineOpen) {
+  for (const [startsLine, part] of nightLog.add(text)) {
+    if (startsLine) {
       transcript.append(document.createElement('div'));
       // As many lines as the terminal keeps: a long night stays light.
       if (transcript.childElementCount > terminal.options.scrollback) transcript.firstChild.remove();
     }
     transcript.lastChild.append(part);
-    lineOpen = true;
-  });
+  }
 }
 
 const typed = document.getElementById('typed');
@@ -94,57 +82,41 @@ const keyboard = new LineEditor({
   insertMode: (on) => { terminal.options.cursorStyle = on ? 'underline' : 'block'; },
 });
 terminal.onData((keys) => keyboard.type(keys));
-// Ctrl+C with text selected copies it, as the browser does; Ctrl+V is the
-// browser's paste, which the terminal then types. Neither reaches the line.
-// Shift+Tab leaves the terminal (Tab stays in the line, as a console's).
-terminal.attachCustomKeyEventHandler((event) => {
-  if (event.key === 'Tab' && event.shiftKey) return false;
-  return !(event.type === 'keydown' && event.ctrlKey && !event.altKey && !event.metaKey
-    && (event.key.toLowerCase() === 'v' || (event.key.toLowerCase() === 'c' && terminal.hasSelection())));
-});
-// Text that comes as input events (a phone keyboard's, dictation, an input
-// method's) keeps its line breaks, which are Enter: the terminal would drop
-// them. All of it is typed as the terminal types keys.
+terminal.attachCustomKeyEventHandler((event) => terminalTakes(event, terminal.hasSelection()));
+// The line breaks of text from input events, which the terminal would drop,
+// are typed with the text as the terminal types keys.
 terminal.textarea.addEventListener('beforeinput', (event) => {
-  const lineBreak = event.inputType === 'insertLineBreak' || event.inputType === 'insertParagraph';
-  if (!lineBreak && !(event.inputType === 'insertText' && /[\r\n]/.test(event.data))) return;
+  const keys = inputKeys(event);
+  if (keys === null) return;
   event.preventDefault();
-  terminal.input(lineBreak ? '\r' : event.data);
+  terminal.input(keys);
 });
 // The row of keys on a touch screen types as the keyboard does. A tap
 // leaves the focus in the terminal: a phone's keyboard stays open, and a
 // hardware keyboard's Enter or Space goes to the console, not to the key
 // tapped last.
-const touchKeys = { Enter: '\r', Backspace: '\x7f', Up: '\x1b[A', Down: '\x1b[B' };
 for (const button of document.querySelectorAll('#touch-keys button')) {
-  button.addEventListener('click', () => terminal.input(touchKeys[button.dataset.key] ?? button.dataset.key));
+  button.addEventListener('click', () => terminal.input(touchKeyInput(button.dataset.key)));
   for (const type of ['pointerdown', 'mousedown']) button.addEventListener(type, (event) => event.preventDefault());
 }
 
-// MessageBoxA's button sets, by the low four bits of its style, and the
-// numbers it returns for them.
-const boxButtons = [['OK'], ['OK', 'Cancel'], ['Abort', 'Retry', 'Ignore'], ['Yes', 'No', 'Cancel'],
-  ['Yes', 'No'], ['Retry', 'Cancel']];
-const buttonIds = { OK: 1, Cancel: 2, Abort: 3, Retry: 4, Ignore: 5, Yes: 6, No: 7 };
-
 function messageBox(text, caption, type) {
   const box = document.getElementById('box');
-  const buttons = boxButtons[type & 0xf] || boxButtons[0];
+  const buttons = boxButtons(type);
   box.querySelector('h2').textContent = caption;
   box.querySelector('pre').textContent = text;
-  box.querySelector('menu').replaceChildren(...buttons.map((name) => {
+  box.querySelector('menu').replaceChildren(...buttons.map(([name, id]) => {
     const button = document.createElement('button');
     button.textContent = name;
-    button.value = buttonIds[name];
+    button.value = id;
     return button;
   }));
   box.returnValue = '';
   return new Promise((resolve) => {
-    // Escape is Cancel, or OK when that is the only button; else nothing.
     box.oncancel = (event) => {
-      if (buttons.includes('Cancel')) box.returnValue = String(buttonIds.Cancel);
-      else if (buttons.length === 1) box.returnValue = String(buttonIds.OK);
-      else event.preventDefault();
+      const answer = escapeAnswer(buttons);
+      if (answer === null) event.preventDefault();
+      else box.returnValue = String(answer);
     };
     box.onclose = () => {
       terminal.focus();
@@ -182,12 +154,6 @@ function showFailure(error) {
   document.body.dataset.state = 'failed';
 }
 
-const STATUS_CONTROL_C_EXIT = 0xc000013a;
-
-function exitCodeText(status) {
-  return status > 0xffff ? `0x${status.toString(16).padStart(8, '0')}` : String(status);
-}
-
 async function play() {
   document.body.dataset.state = 'playing';
   document.getElementById('over').hidden = true;
@@ -198,7 +164,7 @@ async function play() {
   terminal.write('\x1b[?45h');
   keyboard.reset();
   transcript.replaceChildren();
-  lineOpen = false;
+  nightLog.reset();
   terminal.focus();
   // Ctrl+C ends the process at once, as Windows ends a program that has no
   // handler of its own: from then on nothing the process does reaches the
@@ -210,6 +176,7 @@ async function play() {
     write: (bytes) => interrupted || show(bytes),
     read: (size) => (interrupted ? waitForEver() : keyboard.read(size, echoColumn)),
     messageBox: (...box) => (interrupted ? waitForEver() : messageBox(...box)),
+    exception: exceptionOf,
   };
   let status;
   try {
@@ -233,32 +200,15 @@ async function play() {
   document.body.dataset.state = 'over';
   document.body.dataset.exitCode = exitCodeText(status);
   fitToWindow();
-  heldAtEnd = new Set(held);
-  endedAt = performance.now();
+  keyGate.ended(performance.now());
   again.focus();
 }
 
-// The night that has ended stays on screen until a fresh press of "Play
-// again": never the key that answered the pause, held or repeating, nor
-// the second press of a double press. A key down when the night ended
-// counts once it is up again, wherever it comes up (or once the window has
-// lost the keyboard, which then hears of no key coming up), and no key
-// counts in the first half second.
-const doublePress = 500;  // ms
-const held = new Set();  // the keys down, by code
-let heldAtEnd = new Set(), endedAt = -Infinity;
-addEventListener('keydown', (event) => event.code && held.add(event.code), true);
-addEventListener('keyup', (event) => {
-  held.delete(event.code);
-  if (heldAtEnd.delete(event.code)) event.preventDefault();
-}, true);
-addEventListener('blur', () => {
-  held.clear();
-  heldAtEnd.clear();
-});
+const keyGate = new KeyGate();
+addEventListener('keydown', (event) => keyGate.keyDown(event), true);
+addEventListener('keyup', (event) => keyGate.keyUp(event) && event.preventDefault(), true);
+addEventListener('blur', () => keyGate.blur());
 const again = document.getElementById('again');
-again.addEventListener('keydown', (event) => {
-  if (event.repeat || heldAtEnd.has(event.code) || performance.now() - endedAt < doublePress) event.preventDefault();
-});
+again.addEventListener('keydown', (event) => keyGate.playsAgain(event, performance.now()) || event.preventDefault());
 again.addEventListener('click', play);
 play();

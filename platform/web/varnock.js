@@ -7,6 +7,13 @@
 //                                     at most size: a Uint8Array, or a
 //                                     promise of one while the player types;
 //   host.messageBox(text, caption, type)  a promise of the button's id;
+//   host.exception(error)             what an error thrown out of the
+//                                     program is: { code, offset } for a
+//                                     trap (the Windows exception it is
+//                                     raised as, and the trapping
+//                                     instruction's offset in the .wasm
+//                                     file), { aborted } for abort(), null
+//                                     for anything else;
 // and instantiateWasm(imports, receiveInstance), which instantiates the
 // compiled program with these imports and hands the instance back.
 // createVarnock({ host, instantiateWasm }) gives a promise of the program,
@@ -122,31 +129,6 @@ function createVarnock({ host, instantiateWasm }) {
     emscripten_notify_memory_growth() {},
   } };
 
-  // The nearest Windows exception to each trap, by the engine's message
-  // (Chromium's wording, then Firefox's).
-  const trapCodes = [
-    [/call stack|too much recursion/, 0xc00000fd],  // EXCEPTION_STACK_OVERFLOW
-    [/divide result unrepresentable|integer overflow/, 0xc0000095],  // EXCEPTION_INT_OVERFLOW
-    [/divide by zero|remainder by zero/, 0xc0000094],  // EXCEPTION_INT_DIVIDE_BY_ZERO
-    [/unrepresentable in integer|invalid conversion to integer/, 0xc0000090],  // EXCEPTION_FLT_INVALID_OPERATION
-    [/unreachable/, 0xc000001d],  // EXCEPTION_ILLEGAL_INSTRUCTION
-    [/out of bounds|null function|signature mismatch/, 0xc0000005],  // EXCEPTION_ACCESS_VIOLATION
-  ];
-
-  // { code, offset } for a trap in the program, null for anything else (a
-  // fault of the page's own script). The offset is the trapping
-  // instruction's in the .wasm file.
-  function trapOf(error) {
-    const message = String(error?.message);
-    const at = /wasm-function\[\d+\]:0x([0-9a-f]+)/.exec(String(error?.stack));
-    // The engine's own stack runs out as a RangeError: the program's only
-    // when its frames are on the stack.
-    if (!(error instanceof WebAssembly.RuntimeError) && !(at && trapCodes[0][0].test(message))) return null;
-    // An instruction the machine refused, when nothing nearer is known.
-    const code = trapCodes.find(([words]) => words.test(message))?.[1] ?? 0xc000001d;
-    return { code, offset: at ? parseInt(at[1], 16) : 0 };
-  }
-
   // main with a command line, until ExitProcess. A trap is the fault the
   // program cannot continue from, so it becomes the exception a processor
   // fault raises on Windows, and goes to the program's registered handler
@@ -156,8 +138,9 @@ function createVarnock({ host, instantiateWasm }) {
     const entryStack = exports.stackSave();
     function ended(error, dispatched) {
       if (error instanceof ProcessEnd) return error.status;
-      const trap = trapOf(error);
+      const trap = host.exception(error);
       if (!trap) throw error;
+      if (trap.aborted) return 3;  // abort()'s status, as on Windows
       if (dispatched) return trap.code;
       // The trapped frames are gone but their stack space is still taken;
       // if little is left (the program's own stack ran out), start afresh.

@@ -111,8 +111,25 @@ async function showsScreen(page, expected) {
   assert.deepEqual(await screenOf(page), expected);
 }
 
-async function open(path, device) {
+// The page keeps its terminal to itself: each page of the test has the
+// Terminal class, as xterm.js defines it, make its terminal known as
+// `terminal`, before any of the page's scripts run.
+async function newPage() {
   const page = await browser.newPage();
+  await page.evaluateOnNewDocument(() => {
+    let Terminal;
+    Object.defineProperty(globalThis, 'Terminal', { configurable: true, get: () => Terminal,
+      set: (defined) => {
+        Terminal = class extends defined {
+          constructor(...options) { super(...options); globalThis.terminal = this; }
+        };
+      } });
+  });
+  return page;
+}
+
+async function open(path, device) {
+  const page = await newPage();
   if (device) await page.emulate(device);
   await page.goto(origin + path);
   return page;
@@ -306,7 +323,7 @@ for (const [answer, code, opcode] of traps) {
 // what axe-core makes of it. Each page notes what its own content security
 // policy refuses: the night must need nothing it forbids.
 async function openWatched(address, latency = 0) {
-  const page = await browser.newPage();
+  const page = await newPage();
   await page.emulateNetworkConditions({ download: -1, upload: -1, latency });
   await page.evaluateOnNewDocument(() => {
     window.refused = [];
