@@ -60,11 +60,16 @@ if(musl_wanted AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
                                    -include ${CMAKE_CURRENT_LIST_DIR}/static-musl-prelude.h)
   include(CheckCXXCompilerFlag)
   include(CheckLinkerFlag)
+  # A hardening flag the toolchain refuses is left out, and said so loudly:
+  # the program would otherwise ship without it unnoticed.
   foreach(musl_flag -fstack-protector-strong -fstack-clash-protection)
     string(MAKE_C_IDENTIFIER "VARNOCK_CXX_HAS${musl_flag}" musl_key)
     check_cxx_compiler_flag(${musl_flag} ${musl_key})
     if(${musl_key})
       list(APPEND VARNOCK_MUSL_COMPILE_OPTIONS ${musl_flag})
+    else()
+      message(WARNING "varnock: the compiler refuses ${musl_flag} (${musl_key} is false): "
+                      "the program is built without it")
     endif()
   endforeach()
   set(musl_hardened_link "")
@@ -73,6 +78,9 @@ if(musl_wanted AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
     check_linker_flag(CXX -Wl,${musl_flag} ${musl_key})
     if(${musl_key})
       list(APPEND musl_hardened_link -Wl,${musl_flag})
+    else()
+      message(WARNING "varnock: the linker refuses -Wl,${musl_flag} (${musl_key} is false): "
+                      "the program is linked without it")
     endif()
   endforeach()
 

@@ -11,8 +11,9 @@
 //   platform/fake   - a recording test double with fault injection.
 // Each system's folder keeps a file per concept: files.cpp (handles and
 // files), locks.cpp, memory.cpp, process_end.cpp, message_box.cpp and
-// exceptions.cpp; posix and web share heap_memory.cpp. No caller uses #ifdef
-// to choose.
+// exceptions.cpp, and process_start.cpp where the system's start needs
+// more (win32, posix); posix and web share heap_memory.cpp. No caller uses
+// #ifdef to choose.
 #pragma once
 
 #include <cstddef>

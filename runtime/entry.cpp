@@ -5,7 +5,9 @@
 
 namespace varnock {
 
-void ProgramEntry() {
+// The 64-bit Windows entry point calls it from assembly alone, which a
+// link-time optimiser does not read: used, it keeps its code and its name.
+[[gnu::used]] void ProgramEntry() {
   // The report covers everything from here on: start-up, the game, shutdown.
   // The record stays in this frame, which is never left.
   os::EXCEPTION_REGISTRATION_RECORD registration{nullptr, ReportUnhandledException};

@@ -12,11 +12,21 @@ constexpr std::uint16_t kStandardOutputMode = ModeWord(kModeWritable, kBufferLin
 constexpr std::uint16_t kStandardErrorMode = ModeWord(kModeWritable, kBufferNone, kKindConsole, false);
 static_assert(kStandardInputMode == 0x0124 && kStandardOutputMode == 0x0128 && kStandardErrorMode == 0x0108);
 
+// The count may be a stream's own: it is taken before the flush, which
+// resets standard output's.
 int ConsoleReadProc(std::uint32_t index, std::uint8_t* buffer, std::uint32_t* count, std::uint32_t) {
+  std::uint32_t wanted = *count;
   FlushStream(StandardOutput);  // a prompt without a line end shows before the wait
-  std::uint32_t n = HandleRead(index, buffer, *count);
+  std::uint32_t n = HandleRead(index, buffer, wanted);
   *count = n;
   return n == 0 ? 2 : 0;  // a failed read looks like the end of input
+}
+
+int ConsoleWriteProc(std::uint32_t index, const std::uint8_t* buffer, std::uint32_t* count, std::uint32_t) {
+  std::uint32_t n = HandleWrite(index, buffer, *count);
+  int status = n < *count ? 1 : 0;
+  *count = n;
+  return status;
 }
 
 int ConsoleCloseProc(std::uint32_t index) { return HandleClose(index) == -1 ? 1 : 0; }
@@ -39,15 +49,6 @@ constexpr Stream StandardStream(std::uint32_t index, std::uint16_t mode, std::ui
 }
 
 }  // namespace
-
-// WriteOutBuffer calls the handle layer itself for a stream that carries
-// this procedure: what it does there must stay what this does.
-int ConsoleWriteProc(std::uint32_t index, const std::uint8_t* buffer, std::uint32_t* count, std::uint32_t) {
-  std::uint32_t n = HandleWrite(index, buffer, *count);
-  int status = n < *count ? 1 : 0;
-  *count = n;
-  return status;
-}
 
 constinit Stream StreamTable[kStreamCount] = {
     StandardStream(0, kStandardInputMode, standardInputBuffer),

@@ -4,7 +4,6 @@
 
 #include "pool/memory_pool.h"
 #include "pool/runtime_locks.h"
-#include "stream/handle.h"
 #include "stream/line_feeds.h"
 
 namespace varnock {
@@ -103,50 +102,26 @@ std::int32_t LogicalPosition(const Stream* s) {
   }
 }
 
-// A procedure's status and the count it gave back. The procedures take the
-// count by address, which puts it in the caller's frame and makes that a
-// frame the stack protector guards; these calls are out of line, so that the
-// byte paths they are reached from are not.
-struct Transfer {
-  int status;
-  std::uint32_t count;
-};
-
-[[gnu::noinline]] Transfer CallReadProc(Stream* s, std::uint32_t n) {
-  int status = s->readProc(s->handleIndex, s->bufferStart, &n, s->context);
-  return {status, n};
-}
-
-[[gnu::noinline]] Transfer CallWriteProc(Stream* s, std::uint32_t n) {
-  int status = s->writeProc(s->handleIndex, s->bufferStart, &n, s->context);
-  return {status, n};
-}
-
+// The procedures take their count by address: it is the stream's own,
+// which the buffer reset after the transfer, or the failure, sets again. A
+// local in its place would have its address taken, and the stack protector
+// would guard the frame of every byte path that writes out or refills.
 int RefillBuffer(Stream* s) {
   ResetBuffer(s);
-  Transfer t = CallReadProc(s, s->count);
-  if (t.status != 0) {
+  int status = s->readProc(s->handleIndex, s->bufferStart, &s->count, s->context);
+  if (status != 0) {
     s->count = 0;
-    return t.status;
+    return status;
   }
-  s->count = t.count;
-  s->position = Advance(s->position, t.count + (TextStream(s) ? CountLineFeeds(s->bufferStart, t.count) : 0));
+  s->position = Advance(s->position, s->count + (TextStream(s) ? CountLineFeeds(s->bufferStart, s->count) : 0));
   return 0;
 }
 
 int WriteOutBuffer(Stream* s) {
-  if (std::uint32_t n = Used(s)) {  // none: the flush after a line feed
-    // The standard streams' own procedure, called as it would call the
-    // handle layer: every line of the night comes this way.
-    Transfer t;
-    if (s->writeProc == ConsoleWriteProc) {
-      std::uint32_t written = HandleWrite(s->handleIndex, s->bufferStart, n);
-      t = {written < n ? 1 : 0, written};
-    } else {
-      t = CallWriteProc(s, n);
-    }
-    if (t.status != 0) return t.status;  // the bytes stay where they are, unwritten
-    s->position = Advance(s->position, t.count);
+  if ((s->count = Used(s)) != 0) {  // none: the flush after a line feed
+    int status = s->writeProc(s->handleIndex, s->bufferStart, &s->count, s->context);
+    if (status != 0) return status;  // the bytes stay where they are, unwritten
+    s->position = Advance(s->position, s->count);
   }
   ResetBuffer(s);
   return 0;

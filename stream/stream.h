@@ -84,8 +84,6 @@ constexpr std::uint32_t kStandardBufferSize = 256;
 
 // The three standard streams open the table; the rest start and stay closed.
 extern Stream StreamTable[kStreamCount];
-// The write procedure of the standard output and error streams.
-int ConsoleWriteProc(std::uint32_t index, const std::uint8_t* buffer, std::uint32_t* count, std::uint32_t context);
 inline constexpr Stream* StandardInput = &StreamTable[0];
 inline constexpr Stream* StandardOutput = &StreamTable[1];
 inline constexpr Stream* StandardError = &StreamTable[2];

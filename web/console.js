@@ -9,6 +9,7 @@ import { STATUS_CONTROL_C_EXIT, exceptionOf, exitCodeText } from './exceptions.j
 import { FontFit } from './font_fit.js';
 import { KeyGate } from './key_gate.js';
 import { LineEditor } from './line_editor.js';
+import { LinePopup } from './line_popup.js';
 import { boxButtons, escapeAnswer } from './message_box.js';
 import { NightLog } from './night_log.js';
 import { inputKeys, terminalTakes, touchKeyInput } from './page_keys.js';
@@ -24,7 +25,8 @@ const terminal = new Terminal({
   scrollback: 5000,
   // A paste is typed as it is, never wrapped in escape sequences.
   ignoreBracketedPasteMode: true,
-  theme: { background: '#101014', foreground: '#d8d8d0' },
+  // Red, which says the program could not run, as readable as the text.
+  theme: { background: '#101014', foreground: '#d8d8d0', red: '#ff6b6b' },
   cursorStyle: 'underline',
 });
 noMotion.addEventListener('change', () => { terminal.options.cursorBlink = !noMotion.matches; });
@@ -46,7 +48,19 @@ function fitToWindow() {
   fitAddon.fit();
 }
 
-window.addEventListener('resize', fitToWindow);
+// The terminal takes the new size once it has taken all the echo written
+// for the old one (keys may come while it takes it); a line being typed is
+// then shown again for the new size.
+let echoes = 0;
+function fitWhenEchoed() {
+  const written = echoes;
+  terminal.write('', () => {
+    if (echoes !== written) return fitWhenEchoed();
+    fitToWindow();
+    keyboard.resize(cursorNow());
+  });
+}
+window.addEventListener('resize', fitWhenEchoed);
 fitToWindow();
 
 // What the night prints, as text for assistive technology: a log that gets
@@ -70,16 +84,23 @@ function announce(text) {
 }
 
 const typed = document.getElementById('typed');
+const cursorNow = () => ({ x: terminal.buffer.active.cursorX, y: terminal.buffer.active.cursorY,
+  cols: terminal.cols, rows: terminal.rows });
 // The echo starts where the program's output has left the cursor, which is
 // known once the terminal has taken all of that output.
-const echoColumn = () => new Promise((known) => terminal.write('', () => known(terminal.buffer.active.cursorX)));
+const outputTaken = () => new Promise((taken) => terminal.write('', taken));
+const linePopup = new LinePopup(document.getElementById('popup'), { live: typed, choose: (n) => keyboard.choose(n) });
 const keyboard = new LineEditor({
-  echo: (text) => terminal.write(text),
+  echo: (text) => {
+    ++echoes;
+    terminal.write(text);
+  },
   entered: (text) => announce(`${text}\n`),
   replaced: (text) => { typed.textContent = text || 'line cleared'; },
   // The cursor's shape says which, as a console's: a line under the
   // letter inserts, a block overwrites.
   insertMode: (on) => { terminal.options.cursorStyle = on ? 'underline' : 'block'; },
+  popup: (shown) => linePopup.show(shown),
 });
 terminal.onData((keys) => keyboard.type(keys));
 terminal.attachCustomKeyEventHandler((event) => terminalTakes(event, terminal.hasSelection()));
@@ -149,8 +170,15 @@ function instantiateWasm(imports, receiveInstance) {
   return {};
 }
 
+// On the terminal, and where screen readers hear it: in the log, and in
+// place of the loading line.
 function showFailure(error) {
-  terminal.write(`\r\n\x1b[31mThe page could not run the program: ${error.message}\x1b[0m\r\n`);
+  const reason = typeof WebAssembly === 'object' ? error.message : 'this browser has no WebAssembly';
+  const text = `The page could not run the program: ${reason}`;
+  terminal.write(`\r\n\x1b[31m${text}\x1b[0m\r\n`);
+  announce(`${text}\n`);
+  const loading = document.getElementById('loading');
+  if (loading) loading.textContent = 'The night could not load.';
   document.body.dataset.state = 'failed';
 }
 
@@ -166,33 +194,35 @@ async function play() {
   transcript.replaceChildren();
   nightLog.reset();
   terminal.focus();
+  keyGate.started();
   // Ctrl+C ends the process at once, as Windows ends a program that has no
   // handler of its own: from then on nothing the process does reaches the
   // page, not even with a line it was handed just before, and its instance,
-  // left waiting for ever, is dropped.
-  let interrupted = false;
+  // left waiting for ever, is dropped. While the program loads, Ctrl+C ends
+  // it as soon as it is there, and the keys typed before it go.
+  let interrupted = false, interrupt;
+  const interruption = new Promise((resolve) => { interrupt = resolve; });
+  keyboard.interrupt = () => {
+    interrupted = true;
+    interrupt(STATUS_CONTROL_C_EXIT);
+  };
   const waitForEver = () => new Promise(() => {});
   const host = {
     write: (bytes) => interrupted || show(bytes),
-    read: (size) => (interrupted ? waitForEver() : keyboard.read(size, echoColumn)),
+    read: (size) => (interrupted ? waitForEver() : keyboard.read(size, cursorNow, outputTaken())),
     messageBox: (...box) => (interrupted ? waitForEver() : messageBox(...box)),
     exception: exceptionOf,
   };
   let status;
   try {
     const program = await createVarnock({ host, instantiateWasm });
-    status = await new Promise((resolve, reject) => {
-      keyboard.interrupt = () => {
-        interrupted = true;
-        resolve(STATUS_CONTROL_C_EXIT);
-      };
-      program.startProcess([]).then(resolve, reject);
-    });
+    status = await (interrupted ? interruption : Promise.race([interruption, program.startProcess([])]));
   } catch (error) {
     showFailure(error);
     return;
   }
   keyboard.reset();
+  document.getElementById('loading')?.remove();  // a night ended before it printed
   terminal.write('\x1b[?25l');  // no cursor: nothing reads any more
   document.getElementById('status').textContent =
     status === 0 ? 'The night is over.' : `The night is over (exit code ${exitCodeText(status)}).`;
@@ -205,7 +235,11 @@ async function play() {
 }
 
 const keyGate = new KeyGate();
-addEventListener('keydown', (event) => keyGate.keyDown(event), true);
+addEventListener('keydown', (event) => {
+  if (keyGate.keyDown(event)) return;
+  event.preventDefault();
+  event.stopImmediatePropagation();
+}, true);
 addEventListener('keyup', (event) => keyGate.keyUp(event) && event.preventDefault(), true);
 addEventListener('blur', () => keyGate.blur());
 const again = document.getElementById('again');

@@ -38,6 +38,8 @@ std::uintptr_t ContextInstructionPointer(const CONTEXT* context) {
   return static_cast<std::uintptr_t>(uc->uc_mcontext.gregs[REG_EIP]);
 #elif defined(__aarch64__) && defined(__linux__)
   return static_cast<std::uintptr_t>(uc->uc_mcontext.pc);
+#elif defined(__s390x__) && defined(__linux__)
+  return static_cast<std::uintptr_t>(uc->uc_mcontext.psw.addr);  // the program status word's address
 #elif defined(__APPLE__) && defined(__x86_64__)
   return static_cast<std::uintptr_t>(uc->uc_mcontext->__ss.__rip);
 #elif defined(__APPLE__) && defined(__aarch64__)
@@ -85,11 +87,13 @@ DWORD CodeOfSignal(int sig, int code) {
 // A fault that lands within a page or so of the stack pointer, on the
 // alternate stack's behalf, is the main stack running out.
 bool IsStackOverflow(const siginfo_t* info, const ucontext_t* uc) {
-#if (defined(__x86_64__) || defined(__aarch64__)) && defined(__linux__)
+#if (defined(__x86_64__) || defined(__aarch64__) || defined(__s390x__)) && defined(__linux__)
 #if defined(__x86_64__)
   auto sp = static_cast<std::uintptr_t>(uc->uc_mcontext.gregs[REG_RSP]);
-#else
+#elif defined(__aarch64__)
   auto sp = static_cast<std::uintptr_t>(uc->uc_mcontext.sp);
+#else
+  auto sp = static_cast<std::uintptr_t>(uc->uc_mcontext.gregs[15]);  // r15, the stack pointer
 #endif
   auto addr = reinterpret_cast<std::uintptr_t>(info->si_addr);
   return addr + 65536 >= sp && addr <= sp + 65536;
@@ -100,6 +104,18 @@ bool IsStackOverflow(const siginfo_t* info, const ucontext_t* uc) {
 #endif
 }
 
+// Whether the faulting instruction runs again once the handler returns. A
+// breakpoint resumes after its own; so, on s390x, do an illegal operation
+// and a divide exception, whose program status word points past the
+// instruction. A memory fault runs again everywhere.
+bool FaultRunsAgain(int sig) {
+#if defined(__s390x__)
+  return sig == SIGSEGV || sig == SIGBUS;
+#else
+  return sig != SIGTRAP;
+#endif
+}
+
 void OnFault(int sig, siginfo_t* info, void* uc) {
   EXCEPTION_RECORD record{CodeOfSignal(sig, info->si_code), 0};
   if (sig == SIGSEGV && IsStackOverflow(info, static_cast<ucontext_t*>(uc))) record.ExceptionCode = EXCEPTION_STACK_OVERFLOW;
@@ -107,11 +123,11 @@ void OnFault(int sig, siginfo_t* info, void* uc) {
     registration->Handler(&record, registration, static_cast<CONTEXT*>(uc), nullptr);
   // Continue search: the system's default handling. Put the default action
   // back; the faulting instruction runs again and the signal ends the process.
-  // A sent signal has no instruction to run again, and a breakpoint may
-  // resume after its own: both are raised again here, to be delivered as the
+  // A sent signal has no instruction to run again, and some faults resume
+  // after theirs: those are raised again here, to be delivered as the
   // handler returns.
   signal(sig, SIG_DFL);
-  if (info->si_code <= 0 || sig == SIGTRAP) raise(sig);
+  if (info->si_code <= 0 || !FaultRunsAgain(sig)) raise(sig);
 }
 
 }  // namespace

@@ -26,7 +26,9 @@ extern "C" [[noreturn]] __attribute__((force_align_arg_pointer)) void VarnockPro
 // it has dealt with, and passes it to the record that ProgramEntry
 // registered (exceptions.cpp), as the 32-bit system asks the record at the
 // head of its list. Until one is registered it leaves the exception alone.
-extern "C" os::EXCEPTION_DISPOSITION VarnockFrameHandler(os::EXCEPTION_RECORD* record, void*, os::CONTEXT* context,
+// Only the assembly below names it, so it is marked used, or a link-time
+// optimised build would drop it.
+extern "C" [[gnu::used]] os::EXCEPTION_DISPOSITION VarnockFrameHandler(os::EXCEPTION_RECORD* record, void*, os::CONTEXT* context,
                                                          void* dispatcherContext) {
   os::EXCEPTION_REGISTRATION_RECORD* registration = os::RegisteredExceptionHandler();
   if (!registration || !registration->Handler) return os::ExceptionContinueSearch;
@@ -40,7 +42,11 @@ extern "C" os::EXCEPTION_DISPOSITION VarnockFrameHandler(os::EXCEPTION_RECORD* r
 // with the 32 bytes of room every callee may spill its register arguments
 // to. The int3 after the call that never returns keeps the return address
 // inside this function's unwind data. _ZN7varnock12ProgramEntryEv is
-// varnock::ProgramEntry().
+// varnock::ProgramEntry(). A link-time optimised link chooses the library
+// members it needs by the references the compiler saw, and it never sees
+// the assembly's: this table of one is the reference that brings
+// ProgramEntry's in.
+[[gnu::used]] void* const kCalledFromAssembly[] = {reinterpret_cast<void*>(&varnock::ProgramEntry)};
 asm(R"(
         .text
         .globl  VarnockProcessStart

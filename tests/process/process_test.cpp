@@ -337,7 +337,8 @@ INSTANTIATE_TEST_SUITE_P(, HugeInput,
                          [](auto& info) { return info.param.name; });
 
 // A fault with no controlling terminal: the report on standard error, then
-// death by the signal. An uncaught C++ exception (no signal): status 1 and
+// death by the signal. A write to data the start-up relocated is one: those
+// pages are read-only once the program runs. An uncaught C++ exception (no signal): status 1 and
 // no report. Either way output still in the buffers is lost.
 struct Crash {
   const char* name;
@@ -379,6 +380,7 @@ constexpr Crash kTrap{"IllegalInstruction", "trap", SIGILL, "c000001d"};
 #endif
 INSTANTIATE_TEST_SUITE_P(, Death,
                          testing::Values(Crash{"NullWrite", "null-write", SIGSEGV, "c0000005"},
+                                         Crash{"WriteToRelocatedData", "relocated-write", SIGSEGV, "c0000005"},
                                          Crash{"IntegerDivideByZero", "divide", SIGFPE, "c0000094"},
                                          kTrap,
                                          Crash{"StackOverflow", "overflow", SIGSEGV, "c0000005|c00000fd"},

@@ -8,52 +8,121 @@ import { LineEditor } from '../../web/line_editor.js';
 
 const [Left, Right, Up, Down, Home, End] = ['\x1b[D', '\x1b[C', '\x1b[A', '\x1b[B', '\x1b[H', '\x1b[F'];
 const [WordLeft, WordRight, Insert, Delete, Esc] = ['\x1b[1;5D', '\x1b[1;5C', '\x1b[2~', '\x1b[3~', '\x1b'];
-const [F1, F3, F5, F8, Backspace] = ['\x1bOP', '\x1bOR', '\x1b[15~', '\x1b[19~', '\x7f'];
+const [F1, F2, F3, F4, F5, F6] = ['\x1bOP', '\x1bOQ', '\x1bOR', '\x1bOS', '\x1b[15~', '\x1b[17~'];
+const [F7, F8, F9, AltF7, Backspace] = ['\x1b[18~', '\x1b[19~', '\x1b[20~', '\x1b[18;3~', '\x7f'];
+const [PgUp, PgDn, CtrlHome, CtrlEnd] = ['\x1b[5~', '\x1b[6~', '\x1b[1;5H', '\x1b[1;5F'];
+const number = (answer) => ({ question: 'Enter command number: ', answer });
 
-// Text written to a screen cols wide: its lines, wrapped ones joined, blanks
-// at their ends and empty lines at the end left off; x is the cursor's column.
-function screen(cols) {
-  const rows = [[]], wrapped = [false];
-  let x = 0, y = 0;
-  const newRow = (wrap) => { ++y; rows[y] ??= []; wrapped[y] = wrap || (wrapped[y] ?? false); };
+// A terminal as the page's (xterm.js, with reverse wraparound) behaves
+// where the echo depends on it: rows wrap at cols, and a wrap joins them;
+// rows that scroll off the viewport's top can no longer be reached; resized,
+// the wrapped rows that hold the cursor stay as they were, cut at the new
+// width, while the others are wrapped again. lines() are its rows, wrapped
+// ones joined, blanks at their ends and empty lines at the end left off.
+function terminal(cols, rows) {
+  const row = () => ({ cells: [], wrapped: false });
+  let buffer = Array.from({ length: rows }, row), x = 0, y = 0;  // y counts from the buffer's top
+  const viewTop = () => buffer.length - rows;
+  const down = (wrapped) => {
+    if (y === buffer.length - 1) buffer.push(row());
+    buffer[++y].wrapped = wrapped;
+  };
+  const sequences = {
+    A: (n) => { y = Math.max(viewTop(), y - n); x = Math.min(x, cols - 1); },
+    B: (n) => { y = Math.min(buffer.length - 1, y + n); x = Math.min(x, cols - 1); },
+    G: (n) => { x = Math.min(cols - 1, n - 1); },
+    X: (n) => { x = Math.min(x, cols - 1); buffer[y].cells.fill(undefined, x, x + n); },
+    J: () => {
+      buffer[y].cells.splice(x);
+      if (x === 0) buffer[y].wrapped = false;
+      for (let i = y + 1; i < buffer.length; ++i) buffer[i] = row();
+    },
+  };
+  const lines = () => buffer.map(({ cells, wrapped }) => ({ text: Array.from(cells, (c) => c ?? ' ').join(''), wrapped }))
+    .reduce((joined, { text, wrapped }) => (wrapped && joined.length
+      ? [...joined.slice(0, -1), joined.at(-1).padEnd(cols) + text] : [...joined, text]), []);
   return {
-    get x() { return Math.min(x, cols - 1); },
+    cursor: () => ({ x, y: y - viewTop(), cols, rows }),
     write(text) {
-      for (const c of text) {
+      for (let at = 0; at < text.length;) {
+        const csi = /\x1b\[(\??)(\d*)([@-~])/y;
+        csi.lastIndex = at;
+        const sequence = csi.exec(text);
+        if (sequence) {
+          at = csi.lastIndex;
+          if (sequence[1] !== '?') sequences[sequence[3]](Number(sequence[2] || 1));
+          continue;
+        }
+        const c = text[at++];
         if (c === '\r') x = 0;
-        else if (c === '\n') newRow(false);
-        else if (c !== '\b') {
-          if (x === cols) { x = 0; newRow(true); }
-          rows[y][x++] = c;
-        } else if (x > 0) x = Math.min(x, cols) - 1;
-        else if (wrapped[y]) [wrapped[y], y, x] = [false, y - 1, cols - 1];
+        else if (c === '\n') down(false), x = Math.min(x, cols - 1);
+        else if (c === '\b') {
+          if (x > 0) x = Math.min(x, cols) - 1;
+          else if (y > viewTop() && buffer[y].wrapped) [buffer[y].wrapped, y, x] = [false, y - 1, cols - 1];
+        } else {
+          if (x >= cols) [x] = [0, down(true)];
+          buffer[y].cells[x++] = c;
+        }
       }
     },
+    resize(newCols, newRows) {
+      // Rows go from under the cursor first, else off the top; they come
+      // back from the scrollback when the cursor is on the last.
+      for (; rows > newRows; --rows) if (y < buffer.length - 1) buffer.pop();
+      for (; rows < newRows; ++rows) if (buffer.length === rows || y < buffer.length - 1) buffer.push(row());
+      const cursorRow = buffer[y];
+      const groups = [];  // the rows of each line, wrapped ones joined
+      for (const line of buffer) line.wrapped && groups.length ? groups.at(-1).push(line) : groups.push([line]);
+      buffer = groups.flatMap((group) => {
+        if (group.includes(cursorRow)) return group.map((line) => Object.assign(line, { cells: line.cells.slice(0, newCols) }));
+        const cells = group.flatMap((line, i) => (i < group.length - 1 ? Array.from({ length: cols }, (_, c) => line.cells[c]) : line.cells));
+        while (cells.length && cells.at(-1) === undefined) cells.pop();
+        return Array.from({ length: Math.max(1, Math.ceil(cells.length / newCols)) },
+          (_, i) => ({ cells: cells.slice(i * newCols, (i + 1) * newCols), wrapped: i > 0 }));
+      });
+      while (buffer.length < rows) buffer.push(row());
+      y = buffer.indexOf(cursorRow);
+      cols = newCols;
+      x = Math.min(x, cols - 1);
+    },
     lines() {
-      const lines = rows.map((row) => Array.from(row, (c) => c ?? ' ').join('').trimEnd())
-        .reduce((joined, line, i) => (wrapped[i] ? [...joined.slice(0, -1), joined.at(-1) + line] : [...joined, line]), []);
-      while (lines.at(-1) === '') lines.pop();
-      return lines;
+      const all = lines().map((line) => line.trimEnd());
+      while (all.at(-1) === '') all.pop();
+      return all;
     },
   };
 }
 
 // Reads as a program does, each read as soon as the one before has its
-// line, while the keys are typed: what each read got, and the screen.
-async function play(deliveries, { cols = 80, size = 256 } = {}) {
-  const shown = screen(cols), reads = [];
-  const editor = new LineEditor({ echo: (text) => shown.write(text) });
+// line, each after the prompt, while the keys are typed (a [cols, rows]
+// among them resizes the terminal): what each read got, the screen, and
+// what the popups showed.
+async function play(deliveries, { cols = 80, rows = 24, size = 256, prompt = '' } = {}) {
+  const shown = terminal(cols, rows), reads = [], popups = [];
+  const editor = new LineEditor({ echo: (text) => shown.write(text), popup: (popup) => popups.push(popup) });
   editor.interrupt = () => reads.push('interrupted');
-  const read = () => Promise.resolve(editor.read(size, () => shown.x)).then((bytes) => {
-    reads.push(Buffer.from(bytes).toString('latin1'));
-    read();
-  });
+  // The terminal says it has taken the prompt as the next keys come, in
+  // the same task, as xterm.js calls back as it goes through what it has.
+  let took = null;
+  const take = () => { took?.(); took = null; };
+  const read = () => {
+    shown.write(prompt);
+    Promise.resolve(editor.read(size, shown.cursor, new Promise((done) => { took = done; }))).then((bytes) => {
+      reads.push(Buffer.from(bytes).toString('latin1'));
+      read();
+    });
+  };
   const settled = () => new Promise((done) => setImmediate(done));
   read();
   await settled();
-  deliveries.forEach((keys) => editor.type(keys));
-  await settled();
-  return { reads, lines: shown.lines() };
+  for (const keys of deliveries) {
+    take();
+    if (typeof keys === 'string') editor.type(keys);
+    else shown.resize(...keys), editor.resize(shown.cursor());
+    await settled();
+  }
+  while (took) take(), await settled();
+  return { reads, lines: shown.lines(), popups };
 }
 
 // Keys (one delivery each), the bytes each read gets, the screen.
@@ -91,26 +160,89 @@ const rows = [
   ['F3 copies the rest of it', ['abcd\r', 'xy', Home, Right, F3, '\r', '12345', F3, '\r'],
     ['abcd\r\n', 'xbcd\r\n', '12345\r\n'], ['abcd', 'xbcd', '12345']],
   ['Ctrl+C ends the line at once', ['12', Left, '\x03', '3\r'], ['interrupted'], ['12^C']],
+  ['F6 types ^Z', ['1', F6, '\r', F6, '\r', '2\r'], ['1\x1a\r\n', '', '2\r\n'], ['1^Z', '^Z', '2']],
+  ['PgUp, PgDn: the oldest and the newest line, from where Up goes on', ['1\r', '2\r', '3\r', Up, Up, PgDn, Up, '\r', PgUp, '\r'],
+    ['1\r\n', '2\r\n', '3\r\n', '2\r\n', '1\r\n'], ['1', '2', '3', '2', '1']],
+  ['Ctrl+Home, Ctrl+End rub out before, and from, the cursor', ['abcdef', Left, Left, CtrlHome, 'x', End, Left, CtrlEnd, 'y\r'],
+    ['xey\r\n'], ['xey']],
+  ['F2 copies the line before over the line, from the cursor up to the next of a character, or nothing',
+    ['abcabc\r', '12345', Home, F2, 'c', F2, 'a', F2, 'z', End, '\r'], ['abcabc\r\n', 'abc45\r\n'], ['abcabc', 'abc45']],
+  ['F4 rubs out from the cursor up to the next of a character, or nothing; Esc there leaves the line',
+    ['abcabc', Home, Right, F4, 'b', F4, 'z', F4, Esc, '7\r'], ['a7bc\r\n'], ['a7bc'],
+    { popups: [{ question: 'Enter char to delete up to: ', answer: '' }, null, { question: 'Enter char to delete up to: ', answer: '' },
+      null, { question: 'Enter char to delete up to: ', answer: '' }, null] }],
+  ['F7 lists the history from the line reached; Enter enters the one chosen', ['1\r', '2\r', '3\r', F7, Up, Up, Up, Down, '\r'],
+    ['1\r\n', '2\r\n', '3\r\n', '2\r\n'], ['1', '2', '3', '2'],
+    { popups: [2, 1, 0, 0, 1].map((selected) => ({ lines: ['1', '2', '3'], selected })).concat(null) }],
+  ['F7 with no history is nothing; Esc closes its list and leaves the line', [F7, '1\t\r', '5', F7, End, PgUp, Esc, '\r'],
+    ['1\t\r\n', '5\r\n'], ['1', '5'], { popups: [...Array(3).fill({ lines: ['1       '], selected: 0 }), null] }],
+  ['F9 puts the line of that number in place, for Enter; a number not in the list is nothing',
+    ['1\r', '2\r', '3\r', '7', F9, '2', Backspace, '1', '\r', 'x', F9, '9', '\r', F9, '1', '2', '3', '\r', '\r'],
+    ['1\r\n', '2\r\n', '3\r\n', '2x\r\n'], ['1', '2', '3', '2x'], { popups: [number(''), number('2'), number(''), number('1'), null,
+      number(''), number('9'), null, number(''), number('1'), number('12'), null] }],
+  ['Alt+F7 forgets the history, and the line F1 and F3 copy from', ['1\r', AltF7, Up, F3, F7, F9, '2\r'], ['1\r\n', '2\r\n'],
+    ['1', '2'], { popups: [] }],
+  // The screen as the terminal leaves it: a wider or narrower terminal
+  // keeps the rows under the cursor as they were; what has scrolled away
+  // can no longer be written.
+  ['a resize shows the line again from its start, wider', ['abcdefghijklmnopq', [16, 5], Backspace, Backspace, Esc, '3\r'],
+    ['3\r\n'], ['> 3', '>'], { cols: 10, rows: 5, prompt: '> ' }],
+  ['a resize shows the line again from its start, narrower', ['abcdefghijklmnopqrstuvwxyz', Home, [7, 4], Right, 'x', End, 'y\r'],
+    ['axbcdefghijklmnopqrstuvwxyzy\r\n'], ['> axbcdefghijklmnopqrstuvwxyzy', '>'], { cols: 20, rows: 6, prompt: '> ' }],
+  ['a resize as a read begins: the echo starts where the terminal has left the cursor', ['1\r', [6, 4], '2345678', Home, 'x\r'],
+    ['1\r\n', 'x2345678\r\n'], ['>1', '>x2345678', '>'], { cols: 10, rows: 4, prompt: '>' }],
+  ['a prompt cut by a resize: the line goes on a fresh row', ['1\r', '23', [4, 5], '4\r'], ['1\r\n', '234\r\n'],
+    ['>>>>>1', '>>>>', '234', '>>>>>'], { cols: 8, rows: 5, prompt: '>>>>>' }],
+  ['fewer rows: where the line\'s start has scrolled away it goes on a fresh row', ['abcdefghijklmnopqrstuvwxyz', [5, 2], Home, 'x\r'],
+    ['xabcdefghijklmnopqrstuvwxyz\r\n'], ['abcdefghijklmnopqrstuvwxyz', 'abcdefghijklmnopqrstuvwxyz', 'xabcdefghijklmnopqrstuvwxyz'],
+    { cols: 5, rows: 6 }],
+  ['a line taller than the terminal: Esc', ['7'.repeat(60), Esc, '3\r'], ['3\r\n'], ['7'.repeat(60), '3'], { cols: 10, rows: 4 }],
+  ['a line taller than the terminal: Home, a key', ['7'.repeat(60), Home, 'x\r'], [`x${'7'.repeat(60)}\r\n`],
+    ['7'.repeat(60), `x${'7'.repeat(60)}`], { cols: 10, rows: 4 }],
+  ['a line taller than the terminal: Up', ['1\r', '7'.repeat(60), Up, '\r'], ['1\r\n', '1\r\n'], ['1', '7'.repeat(60), '1'],
+    { cols: 10, rows: 4 }],
+  ['a line taller than the terminal: rubbed out where it still shows, and where no more', ['7'.repeat(60),
+    Left.repeat(35), Backspace, Left.repeat(10), Backspace, '\r'], [`${'7'.repeat(58)}\r\n`], ['7'.repeat(59), '7'.repeat(58)],
+  { cols: 10, rows: 4 }],
+  ['rubbed out to the left edge of a row, the line stays joined across it', ['abcdefg', Backspace, Backspace, 'xy\r'],
+    ['abcdexy\r\n'], ['abcdexy'], { cols: 5, rows: 3 }],
+  ['keys pasted into a line go in at once, Tabs and all', ['abcdefgh', Left, Left, Left, '12\t3\x7f4', '\r'],
+    ['abcde12\t4fgh\r\n'], ['abcde12 4fgh'], { cols: 6, rows: 3 }],
 ];
 for (const [name, keys, reads, lines, options] of rows) {
   test(`line editor: ${name}`, async () => {
-    assert.deepEqual(await play(keys, options), { reads, lines });
+    const { popups, ...shown } = await play(keys, options);
+    assert.deepEqual(shown, { reads, lines });
+    if (options?.popups) assert.deepEqual(popups, options.popups);
   });
 }
 
-// A pasted line is echoed as it comes, never measured again from its start:
-// the fastest of three, so that a busy machine does not count.
-test('line editor: a line of 20,000 keys, Tabs, characters and control keys rubbed out, echoes at once', async (t) => {
-  let fastest = Infinity;
-  for (let run = 0; run < 3; ++run) {
-    const editor = new LineEditor();
-    const line = editor.read(1 << 16);
-    await new Promise((done) => setImmediate(done));
-    const started = performance.now();
-    editor.type(`${'\t1\x02\x7f'.repeat(5000)}\r`);
-    fastest = Math.min(fastest, performance.now() - started);
-    assert.equal(Buffer.from(await line).toString('latin1'), `${'\t1'.repeat(5000)}\r\n`);
-  }
-  t.diagnostic(`20,000 keys: ${fastest.toFixed(1)} ms`);
-  assert.ok(fastest < 100, `${fastest} ms`);
-});
+// One delivery of keys is one edit, however long the line: the fastest of
+// three, so that a busy machine does not count, and the echo a few times
+// the line's at most (a Tab shows as up to 8 spaces).
+const pastes = [
+  ['Tabs, characters and control keys rubbed out', [], '\t1\x02\x7f'.repeat(5000), '\t1'.repeat(5000)],
+  ['in the middle of a line of 20,000', ['7'.repeat(20000), Left.repeat(10000)], 'x'.repeat(20000),
+    `${'7'.repeat(10000)}${'x'.repeat(20000)}${'7'.repeat(10000)}`],
+  ['each before the one before, at Home', ['7'.repeat(20000), Home], `x${Left}`.repeat(10000), `${'x'.repeat(10000)}${'7'.repeat(20000)}`],
+];
+for (const [name, typed, keys, line] of pastes) {
+  test(`line editor: 20,000 keys pasted at once: ${name}`, async (t) => {
+    let fastest = Infinity;
+    for (let run = 0; run < 3; ++run) {
+      let echoed = 0;
+      const editor = new LineEditor({ echo: (text) => { echoed += text.length; } });
+      const read = editor.read(1 << 16);
+      await new Promise((done) => setImmediate(done));
+      typed.forEach((keys) => editor.type(keys));
+      echoed = 0;
+      const started = performance.now();
+      editor.type(`${keys}\r`);
+      fastest = Math.min(fastest, performance.now() - started);
+      assert.equal(Buffer.from(await read).toString('latin1'), `${line}\r\n`);
+      assert.ok(echoed < 8 * line.length, `${echoed} characters of echo`);
+    }
+    t.diagnostic(`${fastest.toFixed(1)} ms`);
+    assert.ok(fastest < 100, `${fastest} ms`);
+  });
+}

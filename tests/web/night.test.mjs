@@ -1,12 +1,15 @@
 // The page played in a real Chromium, headless: the worked night must show
 // the native program's transcript, the pause and the end, and reach the
 // accessibility tree as text, and a second Enter at the pause must start no
-// night; text typed as a phone's keyboard types plays, line breaks and all;
-// the key row of a touch screen plays; the editing keys arrive as the line
-// editor knows them (its own test has what they do); Shift+Tab leaves the
-// terminal; Ctrl+C ends the night; a night that traps shows the exception
-// report's box. The page as an app: after one visit it plays with no
-// server, and axe-core finds nothing wrong with it.
+// night, nor a held one's repeats type into the next; text typed as a
+// phone's keyboard types plays, line breaks and all; the key row of a touch
+// screen plays, and no width pans sideways; the editing keys arrive as the
+// line editor knows them (its own test has what they do); Shift+Tab leaves
+// the terminal; Ctrl+C ends the night, even while the program loads; a
+// night that traps shows the exception report's box. The page as an app:
+// after one visit it plays with no server, and on hosts that redirect; a
+// failed load is told to screen readers, and axe-core finds nothing wrong
+// with the page.
 //   VARNOCK_SITE      the page's folder (build-web/site)
 //   VARNOCK_TRAPPING  the trapping night's varnock.js and .wasm
 //   VARNOCK_NATIVE    the native varnock, whose transcript is the reference
@@ -27,20 +30,26 @@ const native = process.env.VARNOCK_NATIVE ?? join(root, 'build/varnock');
 const screenshot = join(site, '../finished-night.png');
 const lastMenuLine = '6: Irish Whisky';
 
-// The site; under /trapping/ the trapping night stands in for varnock.
+// The site. Under /trapping/ the trapping night stands in for varnock;
+// under /missing/ there is no varnock.wasm, under /broken/ it is no
+// program, and under /slow/ it is sent once slowProgram has settled.
 // Compressed, each file goes as its .br copy to a browser that takes it,
 // as a host with precompressed files sends it.
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',
   '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json' };
-function serve(request, response, compressed = false) {
-  let path = normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname)).replace(/\/$/, '/index.html');
-  const folders = path.startsWith('/trapping/') ? [trapping, site] : [site];
-  path = path.replace(/^\/trapping\//, '/');
+let slowProgram = Promise.resolve();
+async function serve(request, response, compressed = false) {
+  const [, variant, path] = /^(?:\/(trapping|missing|broken|slow)(?=\/))?(.*)$/
+    .exec(normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname)).replace(/\/$/, '/index.html'));
+  const program = path === '/varnock.wasm';
+  if (variant === 'slow' && program) await slowProgram;
+  if (variant === 'missing' && program) return response.writeHead(404).end();
   const codings = compressed && /\bbr\b/.test(request.headers['accept-encoding']) ? ['br', ''] : [''];
-  for (const folder of folders) {
+  for (const folder of variant === 'trapping' ? [trapping, site] : [site]) {
     for (const coding of codings) {
       try {
-        const body = readFileSync(join(folder, coding ? `${path}.${coding}` : path));
+        const body = variant === 'broken' && program ? Buffer.from('no program')
+          : readFileSync(join(folder, coding ? `${path}.${coding}` : path));
         response.writeHead(200, { 'Content-Type': types[extname(path)] ?? 'application/octet-stream',
           ...(coding && { 'Content-Encoding': coding }) });
         return response.end(body);
@@ -50,6 +59,11 @@ function serve(request, response, compressed = false) {
   response.writeHead(404).end();
 }
 const server = createServer(serve);
+const listen = async (handler) => {
+  const own = createServer(handler);
+  await new Promise((done) => own.listen(0, '127.0.0.1', done));
+  return own;
+};
 
 let browser, origin, profile;
 before(async () => {
@@ -71,8 +85,8 @@ after(async () => {
 });
 
 // What the native night prints for these lines, CR LF gone, with each line
-// echoed (as the line itself, or as echoes has it) after the menu that read
-// it; it stops at the menu that waits.
+// echoed (as the line itself, or as echoes has it: a row, or the rows left
+// above it) after the menu that read it; it stops at the menu that waits.
 function expectedScreen(lines, echoes = lines) {
   const input = lines.map((line) => `${line}\n`).join('');
   const printed = execFileSync(native, { input }).toString().split('\r\n').slice(0, -1);
@@ -82,7 +96,7 @@ function expectedScreen(lines, echoes = lines) {
     screen.push(line);
     if (line !== lastMenuLine) continue;
     if (read === lines.length) break;
-    screen.push(echoes[read++]);
+    screen.push(...[echoes[read++]].flat());
   }
   return screen;
 }
@@ -156,7 +170,7 @@ async function accessibility(page) {
   const textOf = (node) => (node?.role?.value === 'StaticText' ? [node.name.value]
     : (node?.childIds ?? []).flatMap((id) => textOf(byId.get(id))));
   const live = nodes.filter((node) => node.properties?.some((p) => p.name === 'live' && p.value.value !== 'off'));
-  return { live: live.flatMap(textOf), dialogs: nodes.filter((node) => node.role?.value === 'dialog')
+  return { text: textOf(nodes[0]), live: live.flatMap(textOf), dialogs: nodes.filter((node) => node.role?.value === 'dialog')
     .map((node) => [node.name?.value, node.description?.value]) };
 }
 
@@ -194,8 +208,9 @@ test('the worked night, twice: the transcript, the pause, the end, and a fresh s
     if (round === 1) {
       await page.focus('#again');
       await page.screenshot({ path: screenshot });
-      await page.keyboard.press('Enter');
-      await page.waitForFunction(() => document.body.dataset.state === 'playing');
+      // Held, the press types none of its repeats into the night it starts.
+      for (let press = 0; press < 9; ++press) await page.keyboard.down('Enter');
+      await page.keyboard.up('Enter');
     }
   }
   const { live } = await accessibility(page);
@@ -220,7 +235,7 @@ test('on a phone, typed text plays: a word where a number belongs gets the menu 
   await showsScreen(page, [...expectedScreen([word, '3', '3', '1']), '', ' ', ' Press Enter to continue ']);
 });
 
-test('on a touch screen 390 px wide, the key row plays the worked night, and its lines fit', async () => {
+test('on a touch screen 390 px wide, the key row plays the worked night and its lines fit; no width pans sideways', async () => {
   const page = await open('/', { userAgent: KnownDevices['Pixel 5'].userAgent,
     viewport: { width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true } });
   await showsScreen(page, expectedScreen([]));
@@ -247,6 +262,15 @@ test('on a touch screen 390 px wide, the key row plays the worked night, and its
   await showsScreen(page, [...expectedScreen(['3', '3', '1']), '', ' ', ' Press Enter to continue ']);
   await page.tap('#touch-keys [data-key="Enter"]');
   await nightOver(page);
+  // Nothing pans sideways at any width, nor where ten keys of 44 px in a row
+  // would just fit (484 px) or their labels would not (560 px).
+  for (const width of [320, 360, 414, 479, 480, 481, 482, 483, 484, 485, 540, 559, 560, 600, 768, 820, 1024]) {
+    await page.setViewport({ width, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true });
+    // As shown, once the terminal has been fitted to the new width.
+    const shown = await page.evaluate(() => new Promise((measured) => requestAnimationFrame(() =>
+      requestAnimationFrame(() => measured(document.documentElement.scrollWidth)))));
+    assert.equal(shown - width, 0, `${width} px wide`);
+  }
 });
 
 // The editing keys as key presses, typed ahead: the lines handed over (the
@@ -256,7 +280,7 @@ test('typed ahead: the editing keys arrive as the console has them', async () =>
   await typeAhead(page, ['7', '9', 'ArrowLeft', '8', 'Home', 'ArrowRight', 'ArrowLeft', 'Delete', 'End', 'Tab', '9',
     'Enter', 'F5', 'Control+ArrowLeft', 'Insert', '7', 'Control+ArrowRight', 'Backspace', 'Enter',
     'F1', '8', 'F3', 'Enter', 'ArrowUp', 'ArrowUp', 'ArrowDown', 'Escape', '7', 'F8', 'Enter']);
-  await showsScreen(page, expectedScreen(['89\t9', '79\t', '78\t', '79\t'], ['89      9', '79       ', '78      ', '79      ']));
+  await showsScreen(page, expectedScreen(['89\t9', '79\t', '78\t', '79\t'], ['89      9', '79      ', '78      ', '79      ']));
 });
 
 test('Shift+Tab leaves the terminal; Tab stays in the line', async () => {
@@ -284,6 +308,56 @@ test('Ctrl+C copies the selection; with none it ends the night at once', async (
   await nightOver(page);
   assert.equal(await page.evaluate(() => document.body.dataset.exitCode), '0xc000013a');
   await showsScreen(page, [...menu, '3', '^C']);
+});
+
+// Lines edited as players edit them, the window resized or the line taller
+// than the terminal, each step a key pressed, text typed as a phone's
+// keyboard types it ({ text }), the window's new size, or a click on what
+// the editor shows over the terminal ({ click }), or what the live regions
+// must say then ({ says }): the lines the program gets, and their echoes.
+const phone = (width, height) => ({ width, height, deviceScaleFactor: 3, isMobile: true, hasTouch: true });
+const drink = { text: 'I would like the strongest drink in the house, and make it a double!!' };
+const rubbedOut = [...Array(10).fill('Backspace'), 'Escape', '3', 'Enter'];
+const edits = [
+  ['a phone turned', phone(390, 844), [drink, phone(844, 390), ...rubbedOut], ['3']],
+  ['the window a few columns wider', { width: 520, height: 600 }, [drink, { width: 560, height: 600 }, ...rubbedOut], ['3']],
+  ['the window a few columns narrower', { width: 560, height: 600 }, [drink, { width: 520, height: 600 }, ...rubbedOut], ['3']],
+  ['a line taller than the terminal', { width: 800, height: 600 }, [{ text: '7'.repeat(4000) }, 'Escape', '3', 'Enter'],
+    ['3'], [['7'.repeat(4000), '3']]],
+  ['F9 and F7 recall by number, and from a list', { width: 800, height: 600 }, ['a', 'Enter', 'b', 'Enter', 'F9',
+    { says: 'Enter command number: ' }, '0', 'Enter', 'Enter', 'F7', { says: '2: a' }, { click: '[role=option]:nth-child(2)' }],
+  ['a', 'b', 'a', 'b']],
+];
+for (const [name, viewport, steps, lines, echoes] of edits) {
+  test(`a line edited: ${name}`, async () => {
+    const page = await open('/');
+    await page.setViewport(viewport);
+    await showsScreen(page, expectedScreen([]));
+    for (const step of steps) {
+      if (typeof step === 'string') await page.keyboard.press(step);
+      else if (step.text) await page.keyboard.sendCharacter(step.text);
+      else if (step.click) await page.click(`#popup ${step.click}`);
+      else if (step.says) {
+        await page.waitForFunction((text) => document.getElementById('typed').textContent === text, {}, step.says);
+        assert.ok((await accessibility(page)).live.includes(step.says.trim()), step.says);
+      }
+      else await page.setViewport(step);
+    }
+    await showsScreen(page, expectedScreen(lines, echoes));
+  });
+}
+
+test('Ctrl+C while the program loads ends the night once it is there; the keys typed around it go', async () => {
+  let send;
+  slowProgram = new Promise((resolve) => { send = resolve; });
+  const page = await newPage();
+  await page.goto(`${origin}/slow/`, { waitUntil: 'domcontentloaded' });
+  await typeAhead(page, ['x', 'Control+c', '1', 'Enter']);
+  send();
+  await nightOver(page);
+  assert.equal(await page.evaluate(() => document.body.dataset.exitCode), '0xc000013a');
+  await showsScreen(page, ['^C']);
+  assert.equal(await page.$('#loading'), null, 'the loading line goes with the night');
 });
 
 // The trap, the code the box shows, and the opcode at the address it shows
@@ -322,8 +396,9 @@ for (const [answer, code, opcode] of traps) {
 // The page as an app: what it keeps for playing offline, its policy, and
 // what axe-core makes of it. Each page notes what its own content security
 // policy refuses: the night must need nothing it forbids.
-async function openWatched(address, latency = 0) {
+async function openWatched(address, { latency = 0, before } = {}) {
   const page = await newPage();
+  await before?.(page);
   await page.emulateNetworkConditions({ download: -1, upload: -1, latency });
   await page.evaluateOnNewDocument(() => {
     window.refused = [];
@@ -344,10 +419,9 @@ async function playWorkedNight(page) {
 }
 
 test('after one visit from a host of compressed files the page loads and plays with it stopped, and can be installed', async () => {
-  const own = createServer((request, response) => serve(request, response, true));
-  await new Promise((done) => own.listen(0, '127.0.0.1', done));
+  const own = await listen((request, response) => serve(request, response, true));
   // Each request takes a while: what is asked for only once xterm.js has come shows.
-  const page = await openWatched(`http://127.0.0.1:${own.address().port}/`, 100);
+  const page = await openWatched(`http://127.0.0.1:${own.address().port}/`, { latency: 100 });
   await showsScreen(page, expectedScreen([]));
   await page.waitForFunction(async () => (await navigator.serviceWorker.getRegistration())?.active, { timeout: 10000 });
   assert.equal(await page.$('#loading'), null, 'the loading line goes when the program prints');
@@ -370,9 +444,51 @@ test('after one visit from a host of compressed files the page loads and plays w
   assert.deepEqual(await page.evaluate(() => refused), []);
 });
 
+// Hosts that redirect between the site's folder and its index.html, either
+// way; the site is under /game/, the installed app's start_url.
+const redirects = [['/game/index.html', 308, '/game/'], ['/game/', 302, '/game/index.html']];
+for (const [from, status, to] of redirects) {
+  test(`a host that redirects ${from} to ${to} (${status}): after one visit the page opens at either`, async () => {
+    const own = await listen((request, response) => {
+      const { pathname } = new URL(request.url, 'http://x');
+      if (pathname === from) return response.writeHead(status, { Location: to }).end();
+      if (!pathname.startsWith('/game/')) return response.writeHead(404).end();
+      request.url = pathname.slice('/game'.length);
+      return serve(request, response);
+    });
+    const address = `http://127.0.0.1:${own.address().port}`;
+    const page = await openWatched(`${address}/game/`);
+    await showsScreen(page, expectedScreen([]));
+    await page.waitForFunction(async () => (await navigator.serviceWorker.getRegistration())?.active, { timeout: 10000 });
+    for (const path of ['/game/', '/game/index.html']) {
+      assert.ok((await page.goto(address + path)).fromServiceWorker(), path);
+      await showsScreen(page, expectedScreen([]));
+    }
+    own.closeAllConnections();
+    own.close();
+  });
+}
+
 const axeSource = readFileSync(join(root, 'node_modules/axe-core/axe.min.js'), 'utf8');
+// A night that cannot load says so in the log and in place of the loading
+// line; with JavaScript off, the page says that it needs it.
+const failed = (message) => async (page) => {
+  await page.waitForFunction(() => document.body.dataset.state === 'failed');
+  const { text, live } = await accessibility(page);
+  assert.ok(text.includes('The night could not load.') && live.some((line) => message.test(line)), JSON.stringify(text));
+};
 const audits = [
   ['at load', '/', (page) => showsScreen(page, expectedScreen([]))],
+  ['when varnock.wasm is missing', '/missing/', failed(/^The page could not run the program: varnock\.wasm: 404/)],
+  ['when varnock.wasm is no program', '/broken/', failed(/^The page could not run the program: .*magic word/)],
+  ['in a browser without WebAssembly', '/', failed(/^The page could not run the program: this browser has no WebAssembly$/),
+    (page) => page.evaluateOnNewDocument(() => delete globalThis.WebAssembly)],
+  ['with JavaScript off', '/', async (page) => {
+    const { text } = await accessibility(page);
+    assert.ok(text.some((line) => /needs JavaScript/.test(line)) && !text.includes('The night is loading…'), JSON.stringify(text));
+    await page.setJavaScriptEnabled(true);
+    await page.evaluate(() => { window.refused = []; });
+  }, (page) => page.setJavaScriptEnabled(false)],
   ['after a night', '/', playWorkedNight],
   ['with the message box open', '/trapping/', async (page) => {
     await showsScreen(page, ['trap?']);
@@ -380,10 +496,15 @@ const audits = [
     await page.keyboard.press('Enter');
     await page.waitForSelector('#box:modal');
   }],
+  ['with the list of lines entered open', '/', async (page) => {
+    await showsScreen(page, expectedScreen([]));
+    for (const key of ['a', 'Enter', 'b', 'Enter', 'F7']) await page.keyboard.press(key);
+    await page.waitForSelector('#popup [aria-selected=true]');
+  }],
 ];
-for (const [when, path, reach] of audits) {
+for (const [when, path, reach, before] of audits) {
   test(`axe-core finds no violation ${when}`, async (t) => {
-    const page = await openWatched(origin + path);
+    const page = await openWatched(origin + path, { before });
     await reach(page);
     await page.evaluate(axeSource);
     const { violations, incomplete, passes, testEngine } = await page.evaluate(() => axe.run());

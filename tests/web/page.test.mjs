@@ -43,17 +43,20 @@ table('an exit code', [['0', 0, '0'], ['abort()', 3, '3'], ['a byte', 255, '255'
   ['more', 0x10000, '0x00010000'], ['Ctrl+C', 0xc000013a, '0xc000013a'], ['-1', 0xffffffff, '0xffffffff']],
 (status, text) => assert.equal(exitCodeText(status), text));
 
-// Steps: a key down or up ("down Enter"), a key down on "Play again" at a
-// time ("again Enter @600", "repeat" for an auto-repeat), the night's end,
-// the window losing the keyboard; what each key up and press on the button
-// did.
+// Steps: a key down or up ("down Enter"), a key down that would type into
+// the night ("type Enter"), a key down on "Play again" at a time ("again
+// Enter @600"; "repeat" for an auto-repeat), the night's start and end, the
+// window losing the keyboard; what each key up, key typed and press on the
+// button did.
 function gate(steps) {
   const keys = new KeyGate(), did = [];
   for (const step of steps) {
     const [, what, code, repeat, at] = /^(\w+)(?: (\w+))?( repeat)?(?: @(\d+))?$/.exec(step);
     const event = { code, repeat: Boolean(repeat) };
     if (what === 'end') keys.ended(Number(at));
+    else if (what === 'start') keys.started();
     else if (what === 'blur') keys.blur();
+    else if (what === 'type') did.push(keys.keyDown(event) ? 'typed' : 'dropped');
     else if (what === 'up') did.push(keys.keyUp(event) ? 'up ignored' : 'up');
     else keys.keyDown(event);
     if (what === 'again') did.push(keys.playsAgain(event, Number(at)) ? 'plays' : 'no');
@@ -75,6 +78,10 @@ table('Play again', [
     ['up', 'plays', 'plays']],
   ['no press counts in the first half second', ['end @1000', 'again Enter @1499', 'up Enter', 'again Enter @1500'],
     ['no', 'up', 'plays']],
+  ['the key held as a night starts types none of its repeats into it; other keys, and a fresh press, type',
+    ['down Enter', 'start', 'type Enter repeat', 'type Space', 'type Space repeat', 'up Enter', 'type Enter',
+      'type Enter repeat'], ['dropped', 'typed', 'typed', 'up', 'typed', 'typed']],
+  ['a blur forgets which key that was', ['down Enter', 'start', 'blur', 'type Enter repeat'], ['typed']],
 ], (steps, did) => assert.deepEqual(gate(steps), did));
 
 const key = (type, key, ...held) => Object.fromEntries([['type', type], ['key', key], ...held.map((k) => [k, true])]);
