@@ -151,13 +151,15 @@ async function open(path, device) {
 
 // Keys pressed one by one ('Control+c' with Ctrl), all before the page gets
 // to run the program again: what follows an Enter waits for the next read.
+// Until the terminal has come they go where the focus is, the page's body.
 function typeAhead(page, keys) {
   return page.evaluate((keys) => {
     const keyCodes = { Backspace: 8, Tab: 9, Enter: 13, Escape: 27, End: 35, Home: 36, ArrowLeft: 37, ArrowUp: 38,
       ArrowRight: 39, ArrowDown: 40, Insert: 45, Delete: 46, F1: 112, F3: 114, F5: 116, F8: 119 };
     for (const [, ctrl, key] of keys.map((name) => /^(Control\+)?(.+)$/.exec(name))) {
       const keyCode = keyCodes[key] ?? key.toUpperCase().charCodeAt(0);
-      terminal.textarea.dispatchEvent(new KeyboardEvent('keydown', { key, ctrlKey: Boolean(ctrl), keyCode }));
+      (globalThis.terminal?.textarea ?? document.activeElement)
+        .dispatchEvent(new KeyboardEvent('keydown', { key, ctrlKey: Boolean(ctrl), keyCode }));
     }
   }, keys);
 }
@@ -221,8 +223,10 @@ test('the worked night, twice: the transcript, the pause, the end, and a fresh s
 
 test('on a phone, typed text plays: a word where a number belongs gets the menu again, a line break is Enter', async () => {
   const page = await open('/', KnownDevices['Pixel 5']);
-  // A phone's keyboard delivers text as input events, not key presses. The
-  // word is longer than a read takes: the console keeps the rest for the next.
+  // A phone's keyboard delivers text as input events, not key presses, to
+  // the terminal, which it needs to be there. The word is longer than a
+  // read takes: the console keeps the rest for the next.
+  await page.waitForFunction(() => globalThis.terminal);
   const word = 'x'.repeat(300);
   await page.keyboard.sendCharacter('2');
   await page.keyboard.press('Backspace');
