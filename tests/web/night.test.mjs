@@ -101,9 +101,11 @@ function expectedScreen(lines, echoes = lines) {
   return screen;
 }
 
-// The terminal's lines, wrapped ones joined, the empty ones at the end left off.
+// The terminal's lines, wrapped ones joined, the empty ones at the end left
+// off; none until the terminal has come.
 function screenOf(page) {
   return page.evaluate(() => {
+    if (!globalThis.terminal) return [];
     const buffer = terminal.buffer.active, lines = [];
     for (let i = 0; i < buffer.length; ++i) {
       const line = buffer.getLine(i), text = line.translateToString(true);
@@ -116,7 +118,7 @@ function screenOf(page) {
 }
 
 async function showsScreen(page, expected) {
-  await page.waitForFunction((n) => terminal.buffer.active.length >= n, {}, expected.length).catch(() => {});
+  await page.waitForFunction((n) => globalThis.terminal?.buffer.active.length >= n, {}, expected.length).catch(() => {});
   for (let tries = 0; tries < 100; ++tries) {
     const shown = await screenOf(page);
     if (JSON.stringify(shown) === JSON.stringify(expected)) return;
@@ -181,8 +183,8 @@ const nightOver = (page) => page.waitForFunction(() => document.body.dataset.sta
 test('the worked night, twice: the transcript, the pause, the end, and a fresh second night', async (t) => {
   const page = await open('/');
   const greeted = await page.waitForFunction(
-    () => terminal.buffer.active.getLine(0).translateToString(true).startsWith('hey pilot') && performance.now(),
-    { polling: 'mutation' });
+    () => globalThis.terminal?.buffer.active.getLine(0).translateToString(true).startsWith('hey pilot')
+      && performance.now(), { polling: 'raf' });
   t.diagnostic(`load to greeting: ${Math.round(await greeted.jsonValue())} ms`);
   const night = expectedScreen(['3', '3', '1']);
   const paused = [...night, '', ' ', ' Press Enter to continue '];
