@@ -1,7 +1,8 @@
 // The Windows exception codes a night in the page can end with, in one
 // place: the exception each WebAssembly trap is raised as (the program's
-// loader is handed exceptionOf, host.exception in os_web.js), the code of a
-// night ended by Ctrl+C, and the exit code as the page shows it.
+// loader, platform/web/varnock.js, is handed exceptionOf as host.exception),
+// the code of a night ended by Ctrl+C, and the exit code as the page shows
+// it.
 
 export const STATUS_CONTROL_C_EXIT = 0xc000013a;
 const EXCEPTION_ACCESS_VIOLATION = 0xc0000005;

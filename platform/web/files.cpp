@@ -1,5 +1,5 @@
 // Handles in a web page: the program is WebAssembly with one thread, its
-// console is a terminal in the page, and the page's JavaScript (os_web.js)
+// console is a terminal in the page, and the page's JavaScript (varnock.js)
 // is the system underneath. Every handle is a console handle, for the
 // terminal's input or its screen, and behaves as a Windows console handle
 // does: a character device, never positionable, not a pipe. The page has no
@@ -11,12 +11,13 @@
 // stack when the line is typed.
 #include "platform/console_device.h"
 #include "platform/last_error.h"
+#include "platform/web/imports.h"
 
-// The system's side, in os_web.js. A negative count is a buffer that lies
+// The system's side, in varnock.js. A negative count is a buffer that lies
 // outside the program's memory.
 extern "C" {
-std::int32_t varnock_console_read(void* buffer, os::DWORD size);
-std::int32_t varnock_console_write(const void* data, os::DWORD size);
+VARNOCK_IMPORT("console_read") std::int32_t varnock_console_read(void* buffer, os::DWORD size);
+VARNOCK_IMPORT("console_write") std::int32_t varnock_console_write(const void* data, os::DWORD size);
 }
 
 namespace os {

@@ -33,21 +33,28 @@ const lastMenuLine = '6: Irish Whisky';
 // The site. Under /trapping/ the trapping night stands in for varnock;
 // under /missing/ there is no varnock.wasm, under /broken/ it is no
 // program, and under /slow/ it is sent once slowProgram has settled.
+// Compressed, each file goes as its .br copy to a browser that takes it,
+// as a host with precompressed files sends it.
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',
   '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json' };
 let slowProgram = Promise.resolve();
-async function serve(request, response) {
+async function serve(request, response, compressed = false) {
   const [, variant, path] = /^(?:\/(trapping|missing|broken|slow)(?=\/))?(.*)$/
     .exec(normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname)).replace(/\/$/, '/index.html'));
   const program = path === '/varnock.wasm';
   if (variant === 'slow' && program) await slowProgram;
   if (variant === 'missing' && program) return response.writeHead(404).end();
+  const codings = compressed && /\bbr\b/.test(request.headers['accept-encoding']) ? ['br', ''] : [''];
   for (const folder of variant === 'trapping' ? [trapping, site] : [site]) {
-    try {
-      const body = variant === 'broken' && program ? Buffer.from('no program') : readFileSync(join(folder, path));
-      response.writeHead(200, { 'Content-Type': types[extname(path)] ?? 'application/octet-stream' });
-      return response.end(body);
-    } catch {}
+    for (const coding of codings) {
+      try {
+        const body = variant === 'broken' && program ? Buffer.from('no program')
+          : readFileSync(join(folder, coding ? `${path}.${coding}` : path));
+        response.writeHead(200, { 'Content-Type': types[extname(path)] ?? 'application/octet-stream',
+          ...(coding && { 'Content-Encoding': coding }) });
+        return response.end(body);
+      } catch {}
+    }
   }
   response.writeHead(404).end();
 }
@@ -94,9 +101,11 @@ function expectedScreen(lines, echoes = lines) {
   return screen;
 }
 
-// The terminal's lines, wrapped ones joined, the empty ones at the end left off.
+// The terminal's lines, wrapped ones joined, the empty ones at the end left
+// off; none until the terminal has come.
 function screenOf(page) {
   return page.evaluate(() => {
+    if (!globalThis.terminal) return [];
     const buffer = terminal.buffer.active, lines = [];
     for (let i = 0; i < buffer.length; ++i) {
       const line = buffer.getLine(i), text = line.translateToString(true);
@@ -109,7 +118,7 @@ function screenOf(page) {
 }
 
 async function showsScreen(page, expected) {
-  await page.waitForFunction((n) => terminal.buffer.active.length >= n, {}, expected.length).catch(() => {});
+  await page.waitForFunction((n) => globalThis.terminal?.buffer.active.length >= n, {}, expected.length).catch(() => {});
   for (let tries = 0; tries < 100; ++tries) {
     const shown = await screenOf(page);
     if (JSON.stringify(shown) === JSON.stringify(expected)) return;
@@ -144,13 +153,15 @@ async function open(path, device) {
 
 // Keys pressed one by one ('Control+c' with Ctrl), all before the page gets
 // to run the program again: what follows an Enter waits for the next read.
+// Until the terminal has come they go where the focus is, the page's body.
 function typeAhead(page, keys) {
   return page.evaluate((keys) => {
     const keyCodes = { Backspace: 8, Tab: 9, Enter: 13, Escape: 27, End: 35, Home: 36, ArrowLeft: 37, ArrowUp: 38,
       ArrowRight: 39, ArrowDown: 40, Insert: 45, Delete: 46, F1: 112, F3: 114, F5: 116, F8: 119 };
     for (const [, ctrl, key] of keys.map((name) => /^(Control\+)?(.+)$/.exec(name))) {
       const keyCode = keyCodes[key] ?? key.toUpperCase().charCodeAt(0);
-      terminal.textarea.dispatchEvent(new KeyboardEvent('keydown', { key, ctrlKey: Boolean(ctrl), keyCode }));
+      (globalThis.terminal?.textarea ?? document.activeElement)
+        .dispatchEvent(new KeyboardEvent('keydown', { key, ctrlKey: Boolean(ctrl), keyCode }));
     }
   }, keys);
 }
@@ -172,8 +183,8 @@ const nightOver = (page) => page.waitForFunction(() => document.body.dataset.sta
 test('the worked night, twice: the transcript, the pause, the end, and a fresh second night', async (t) => {
   const page = await open('/');
   const greeted = await page.waitForFunction(
-    () => terminal.buffer.active.getLine(0).translateToString(true).startsWith('hey pilot') && performance.now(),
-    { polling: 'mutation' });
+    () => globalThis.terminal?.buffer.active.getLine(0).translateToString(true).startsWith('hey pilot')
+      && performance.now(), { polling: 'raf' });
   t.diagnostic(`load to greeting: ${Math.round(await greeted.jsonValue())} ms`);
   const night = expectedScreen(['3', '3', '1']);
   const paused = [...night, '', ' ', ' Press Enter to continue '];
@@ -214,8 +225,10 @@ test('the worked night, twice: the transcript, the pause, the end, and a fresh s
 
 test('on a phone, typed text plays: a word where a number belongs gets the menu again, a line break is Enter', async () => {
   const page = await open('/', KnownDevices['Pixel 5']);
-  // A phone's keyboard delivers text as input events, not key presses. The
-  // word is longer than a read takes: the console keeps the rest for the next.
+  // A phone's keyboard delivers text as input events, not key presses, to
+  // the terminal, which it needs to be there. The word is longer than a
+  // read takes: the console keeps the rest for the next.
+  await page.waitForFunction(() => globalThis.terminal);
   const word = 'x'.repeat(300);
   await page.keyboard.sendCharacter('2');
   await page.keyboard.press('Backspace');
@@ -411,21 +424,23 @@ async function playWorkedNight(page) {
   await nightOver(page);
 }
 
-test('after one visit the page loads and plays with its server stopped, and can be installed', async () => {
-  const own = await listen(serve);
+test('after one visit from a host of compressed files the page loads and plays with it stopped, and can be installed', async () => {
+  const own = await listen((request, response) => serve(request, response, true));
   // Each request takes a while: what is asked for only once xterm.js has come shows.
   const page = await openWatched(`http://127.0.0.1:${own.address().port}/`, { latency: 100 });
   await showsScreen(page, expectedScreen([]));
   await page.waitForFunction(async () => (await navigator.serviceWorker.getRegistration())?.active, { timeout: 10000 });
   assert.equal(await page.$('#loading'), null, 'the loading line goes when the program prints');
   const fetched = await page.evaluate(() => performance.getEntriesByType('resource').map((entry) =>
-    ({ file: new URL(entry.name).pathname.slice(1), status: entry.responseStatus, start: entry.startTime, end: entry.responseEnd })));
+    ({ file: new URL(entry.name).pathname.slice(1), status: entry.responseStatus, start: entry.startTime, end: entry.responseEnd,
+      compressed: entry.encodedBodySize < entry.decodedBodySize })));
   // Each script and the program once (a preload is taken by what it is for),
   // and found; the icon is fetched for the tab, and again for the app.
   const code = fetched.filter(({ file }) => /\.(js|css|wasm)$/.test(file));
   assert.deepEqual(code.filter(({ file, status }, i) => code.findIndex((c) => c.file === file) !== i || status !== 200), []);
   const at = Object.fromEntries(fetched.map((entry) => [entry.file, entry]));
   for (const file of ['varnock.wasm', 'varnock.js']) assert.ok(at[file].start < at['xterm.js'].end, `${file} alongside xterm.js`);
+  assert.deepEqual(code.filter(({ compressed }) => !compressed), [], 'each sent as its .br copy');
   const { installabilityErrors } = await (await page.createCDPSession()).send('Page.getInstallabilityErrors');
   assert.deepEqual(installabilityErrors, []);
   own.closeAllConnections();

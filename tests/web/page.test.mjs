@@ -3,6 +3,7 @@
 // keys reach the line, the message box's buttons, the font size, the log.
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
+import { cellSize, gridFor, screenRows } from '../../web/early_text.js';
 import { exceptionOf, exitCodeText } from '../../web/exceptions.js';
 import { FontFit } from '../../web/font_fit.js';
 import { KeyGate } from '../../web/key_gate.js';
@@ -42,6 +43,29 @@ table('not a trap', [
 table('an exit code', [['0', 0, '0'], ['abort()', 3, '3'], ['a byte', 255, '255'], ['16 bits', 0xffff, '65535'],
   ['more', 0x10000, '0x00010000'], ['Ctrl+C', 0xc000013a, '0xc000013a'], ['-1', 0xffffffff, '0xffffffff']],
 (status, text) => assert.equal(exitCodeText(status), text));
+
+// The early text's rows on a terminal 4 × 2, as xterm.js shows the same text.
+table('early rows', [
+  ['lines', 'ab\r\ncd', ['ab', 'cd']],
+  ['a full row, then CR LF: no blank row', 'abcd\r\nef', ['abcd', 'ef']],
+  ['wrapped at the fifth character', 'abcdef', ['abcd', 'ef']],
+  ['the last rows in view', 'a\r\nb\r\nc', ['b', 'c']],
+  ['LF alone keeps the column', 'ab\ncd', ['ab', '  cd']],
+  ['LF after a full row: from its last column', 'abcd\nef', ['   e', 'f']],
+  ['CR writes over the row', 'abc\rX', ['Xbc']],
+  ['an escape: only the terminal can show it', 'a\x1b[31mb', null],
+  ['a character that may be wide', 'a\u4e00', null],
+], (text, rows) => assert.deepEqual(screenRows(text, 4, 2), rows));
+table('early cells', [
+  // 9.03 × 17.6 at dpr 1.5: 27 device pixels high, 722.4 → 722 px for 80.
+  ['dpr 1.5', { width: 9.03, height: 17.6 }, 1.5, { width: 722 / 80, height: 27 * 24 / 1.5 / 24 }],
+  ['dpr 1', { width: 9, height: 17.2 }, 1, { width: 9, height: 18 }],
+], (char, dpr, cell) => assert.deepEqual(cellSize(char, dpr, 80, 24), cell));
+table('early grid', [
+  ['a scroll bar', { width: 735.9, height: 400 }, 15, { columns: 80, rows: 22 }],
+  ['an overlay scroll bar counts 15 px', { width: 735.9, height: 400 }, 0, { columns: 80, rows: 22 }],
+  ['at least 2 × 1', { width: 10, height: 5 }, 15, { columns: 2, rows: 1 }],
+], (area, scrollbar, grid) => assert.deepEqual(gridFor(area, { width: 9, height: 18 }, scrollbar), grid));
 
 // Steps: a key down or up ("down Enter"), a key down that would type into
 // the night ("type Enter"), a key down on "Play again" at a time ("again
