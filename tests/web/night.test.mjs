@@ -129,10 +129,12 @@ async function showsScreen(page, expected) {
 
 // The page keeps its terminal to itself: each page of the test has the
 // Terminal class, as xterm.js defines it, make its terminal known as
-// `terminal`, before any of the page's scripts run.
+// `terminal`, before any of the page's scripts run. Until then `terminal`
+// is null, not the element the page names so (window's named access).
 async function newPage() {
   const page = await browser.newPage();
   await page.evaluateOnNewDocument(() => {
+    globalThis.terminal = null;
     let Terminal;
     Object.defineProperty(globalThis, 'Terminal', { configurable: true, get: () => Terminal,
       set: (defined) => {
