@@ -102,7 +102,8 @@ void ReadIntegerPerNumber(benchmark::State& state) {
   std::int64_t numbers = 0;
   for (auto _ : state) {
     OpenStringStream(&s, reinterpret_cast<std::uint8_t*>(text.data()), kBytes, kStateReading);
-    for (std::int32_t v; (v = ReadInteger(file)), IoResult.positive != kIoNoNumber; ++numbers) benchmark::DoNotOptimize(v);
+    for (std::int32_t v; (v = ReadInteger(file)), IoResult.positive != kIoNoNumber; ++numbers)
+      benchmark::DoNotOptimize(v);
   }
   state.SetItemsProcessed(numbers);
 }

@@ -78,8 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const unsigned how = data[0];
   Words words{""};
   for (char c : input.substr(1))
-    if (c) words.back().push_back(c);
-    else words.emplace_back();
+    if (c)
+      words.back().push_back(c);
+    else
+      words.emplace_back();
   std::erase(words[0], '"');
   const std::string blanks = how & 4 ? "\t " : " ";
   std::string line = QuoteName(words[0], how & 1);

@@ -25,8 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using fuzz::Require;
   static const std::set<std::string> known = [] {
     std::set<std::string> s{""};
-    for (CountedString m : Messages{W1, W2, D1, D2, D3, D4, D5, D6, R1, R2a, R2b, R3, R4, R4a, R4b, R4c, R4x, R5a,
-                                    R5b, R6, RX, E13, E14, E15, E16, E17a, E17b, E18, G1, G2, G3})
+    for (CountedString m : Messages{W1,  W2,  D1,  D2, D3, D4,  D5,  D6,  R1,  R2a,  R2b,  R3,  R4, R4a, R4b, R4c,
+                                    R4x, R5a, R5b, R6, RX, E13, E14, E15, E16, E17a, E17b, E18, G1, G2,  G3})
       s.insert(Text(m));
     return s;
   }();

@@ -117,10 +117,9 @@ DWORD GetLastError();
 DWORD GetFileType(HANDLE file);
 // Bytes waiting in a pipe, without taking them or waiting for them; fails
 // on anything that is not a pipe.
-BOOL PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* totalAvailable,
-                   DWORD* leftThisMessage);
-HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security,
-                   DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* totalAvailable, DWORD* leftThisMessage);
+HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security, DWORD disposition,
+                   DWORD flagsAndAttributes, HANDLE templateFile);
 
 // SetFilePointer's rules on 32-bit positions, which every implementation
 // keeps and callers rely on. Without a high part the distance is the low
@@ -206,8 +205,8 @@ struct CONTEXT;
 // 64-bit machine.
 std::uintptr_t ContextInstructionPointer(const CONTEXT* context);
 
-using EXCEPTION_ROUTINE = EXCEPTION_DISPOSITION (*)(EXCEPTION_RECORD* record, void* establisherFrame,
-                                                    CONTEXT* context, void* dispatcherContext);
+using EXCEPTION_ROUTINE = EXCEPTION_DISPOSITION (*)(EXCEPTION_RECORD* record, void* establisherFrame, CONTEXT* context,
+                                                    void* dispatcherContext);
 
 struct EXCEPTION_REGISTRATION_RECORD {
   EXCEPTION_REGISTRATION_RECORD* Next;

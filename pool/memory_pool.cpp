@@ -13,7 +13,7 @@ namespace {
 // large for any class comes straight from GlobalAlloc and is marked so.
 struct alignas(16) BlockHeader {
   union {
-    BlockHeader* nextFree;  // while the block sits on a free list
+    BlockHeader* nextFree;    // while the block sits on a free list
     std::uint32_t sizeClass;  // while it is in use
   };
 };

@@ -16,8 +16,8 @@ void ConsolePause() {
   FormatPrint(StandardOutput, kPausePrompt);
   os::SECURITY_ATTRIBUTES security{12, nullptr, os::kTrue};
   os::HANDLE console = os::CreateFileA("CONIN$", os::GENERIC_READ | os::GENERIC_WRITE,
-                                       os::FILE_SHARE_READ | os::FILE_SHARE_WRITE, &security, os::OPEN_EXISTING,
-                                       0, nullptr);
+                                       os::FILE_SHARE_READ | os::FILE_SHARE_WRITE, &security, os::OPEN_EXISTING, 0,
+                                       nullptr);
   std::uint8_t scratch;
   os::DWORD read = 0;
   if (!os::ReadFile(console, &scratch, 1, &read, nullptr))
@@ -49,15 +49,13 @@ void AbortProgram() {
   ExitProgram(1);
 }
 
-os::EXCEPTION_DISPOSITION ReportUnhandledException(os::EXCEPTION_RECORD* record, void*, os::CONTEXT* context,
-                                                   void*) {
+os::EXCEPTION_DISPOSITION ReportUnhandledException(os::EXCEPTION_RECORD* record, void*, os::CONTEXT* context, void*) {
   if (record->ExceptionFlags & kUnwindMask) return os::ExceptionContinueSearch;
   // Only a program with the C++ run-time can raise one: there
   // platform/language_exceptions.cpp brings an uncaught C++ exception here.
   if (record->ExceptionCode == os::EXCEPTION_LANGUAGE) AbortProgram();
   char text[1024];
-  FormatToBuffer(text, sizeof text, kExceptionTemplate, record->ExceptionCode,
-                 os::ContextInstructionPointer(context));
+  FormatToBuffer(text, sizeof text, kExceptionTemplate, record->ExceptionCode, os::ContextInstructionPointer(context));
   os::MessageBoxA(nullptr, text, kExceptionCaption, os::MB_TASKMODAL);
   return os::ExceptionContinueSearch;
 }

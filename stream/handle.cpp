@@ -75,7 +75,8 @@ bool WriteRaw(HandleRecord* r, const std::uint8_t* bytes, std::uint32_t length, 
 // through a small buffer of our own: slower, but nothing is lost. Out of
 // line, so that the buffer makes only this rare path's frame one the stack
 // protector guards, not every write's.
-[[gnu::noinline, gnu::cold]] std::uint32_t WriteInPieces(HandleRecord* r, const std::uint8_t* data, std::uint32_t count) {
+[[gnu::noinline, gnu::cold]] std::uint32_t WriteInPieces(HandleRecord* r, const std::uint8_t* data,
+                                                         std::uint32_t count) {
   std::uint8_t piece[128];
   std::uint32_t total = 0, done = 0;
   while (done < count) {

@@ -19,8 +19,7 @@ namespace varnock {
 //   close:    (index) -> 0 done, nonzero failed
 using PositionProc = int (*)(std::uint32_t index, std::int32_t* position, int whence, std::uint32_t context);
 using ReadProc = int (*)(std::uint32_t index, std::uint8_t* buffer, std::uint32_t* count, std::uint32_t context);
-using WriteProc = int (*)(std::uint32_t index, const std::uint8_t* buffer, std::uint32_t* count,
-                          std::uint32_t context);
+using WriteProc = int (*)(std::uint32_t index, const std::uint8_t* buffer, std::uint32_t* count, std::uint32_t context);
 using CloseProc = int (*)(std::uint32_t index);
 
 // The mode word.
@@ -57,14 +56,14 @@ constexpr std::uint8_t kIoStateMask = 0x07;
 constexpr std::uint8_t kStateOwnsBuffer = 0x08;
 
 struct Stream {
-  std::uint32_t handleIndex;    // HandleTable slot the procedures use
-  std::uint16_t mode;           // access, buffering, kind, orientation, binary
-  std::uint8_t state;           // I/O state and buffer ownership
-  std::uint8_t eof;             // a refill yielded no bytes
-  std::uint8_t error;           // sticky; cleared only by ClearStreamFlags
-  std::uint8_t oneByte;         // buffer of a string stream opened with size 0
-  std::uint8_t pushBack[2];     // first and second pushed-back byte
-  std::int32_t position;        // file position (disk files only consult it)
+  std::uint32_t handleIndex;  // HandleTable slot the procedures use
+  std::uint16_t mode;         // access, buffering, kind, orientation, binary
+  std::uint8_t state;         // I/O state and buffer ownership
+  std::uint8_t eof;           // a refill yielded no bytes
+  std::uint8_t error;         // sticky; cleared only by ClearStreamFlags
+  std::uint8_t oneByte;       // buffer of a string stream opened with size 0
+  std::uint8_t pushBack[2];   // first and second pushed-back byte
+  std::int32_t position;      // file position (disk files only consult it)
   std::uint8_t* bufferStart;
   std::uint32_t bufferSize;
   std::uint8_t* cursor;         // next byte to deliver, or next place to fill
@@ -76,7 +75,7 @@ struct Stream {
   ReadProc readProc;
   WriteProc writeProc;
   CloseProc closeProc;
-  std::uint32_t context;        // passed to the position, read and write procedures
+  std::uint32_t context;  // passed to the position, read and write procedures
 };
 
 constexpr unsigned kStreamCount = 35;

@@ -220,8 +220,9 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD metho
     lastError = ERROR_SEEK_ON_DEVICE;
     return INVALID_SET_FILE_POINTER;
   }
-  long long base = method == FILE_BEGIN ? 0 : method == FILE_CURRENT ? static_cast<long long>(s->position)
-                                                                       : static_cast<long long>(s->input.size());
+  long long base = method == FILE_BEGIN     ? 0
+                   : method == FILE_CURRENT ? static_cast<long long>(s->position)
+                                            : static_cast<long long>(s->input.size());
   long long to = base + (method == FILE_BEGIN ? 0 : s->origin) + MoveDistance(distance, distanceHigh);
   // The double holds no bytes before its origin: no move goes there.
   DWORD refused = method > FILE_END ? ERROR_INVALID_PARAMETER : RefusedMove(to, distanceHigh);
@@ -274,14 +275,14 @@ BOOL PeekNamedPipe(HANDLE pipe, void*, DWORD, DWORD* read, DWORD* totalAvailable
   return kTrue;
 }
 
-HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security,
-                   DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) {
+HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security, DWORD disposition,
+                   DWORD flagsAndAttributes, HANDLE templateFile) {
   std::string line = "CreateFileA " + std::string(name) + " " + std::to_string(access) + " " +
                      std::to_string(shareMode) + " ";
-  line += security ? "sa(" + std::to_string(security->nLength) + "," +
-                         (security->lpSecurityDescriptor ? "sd" : "null") + "," +
-                         std::to_string(security->bInheritHandle) + ")"
-                   : "null";
+  line += security
+              ? "sa(" + std::to_string(security->nLength) + "," + (security->lpSecurityDescriptor ? "sd" : "null") +
+                    "," + std::to_string(security->bInheritHandle) + ")"
+              : "null";
   line += " " + std::to_string(disposition) + " " + std::to_string(flagsAndAttributes) + " " +
           (templateFile ? "template" : "null");
   Note(line);
@@ -290,15 +291,9 @@ HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, SECURITY_ATT
   return INVALID_HANDLE_VALUE;
 }
 
-void InitializeCriticalSection(CRITICAL_SECTION* lock) {
-  W().lockEvents.push_back({'I', lock});
-}
-void EnterCriticalSection(CRITICAL_SECTION* lock) {
-  W().lockEvents.push_back({'E', lock});
-}
-void LeaveCriticalSection(CRITICAL_SECTION* lock) {
-  W().lockEvents.push_back({'L', lock});
-}
+void InitializeCriticalSection(CRITICAL_SECTION* lock) { W().lockEvents.push_back({'I', lock}); }
+void EnterCriticalSection(CRITICAL_SECTION* lock) { W().lockEvents.push_back({'E', lock}); }
+void LeaveCriticalSection(CRITICAL_SECTION* lock) { W().lockEvents.push_back({'L', lock}); }
 void DeleteCriticalSection(CRITICAL_SECTION* lock) { W().lockEvents.push_back({'D', lock}); }
 
 void ExitProcess(UINT exitCode) {

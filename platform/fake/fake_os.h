@@ -36,14 +36,14 @@ struct Write {
 };
 
 struct HandleState {
-  std::string input;          // bytes for ReadFile, from `position` on
-  std::size_t position = 0;   // read position (and, when seekable, the file pointer)
-  long long origin = 0;       // the file position of input[0], for files that end past 4 GiB
+  std::string input;               // bytes for ReadFile, from `position` on
+  std::size_t position = 0;        // read position (and, when seekable, the file pointer)
+  long long origin = 0;            // the file position of input[0], for files that end past 4 GiB
   std::deque<std::size_t> chunks;  // each ReadFile delivers at most the next chunk
   bool seekable = false;
-  bool seekIgnored = false;   // moves "succeed" and move nothing, as a pipe may answer
+  bool seekIgnored = false;  // moves "succeed" and move nothing, as a pipe may answer
   os::DWORD fileType = os::FILE_TYPE_PIPE;
-  std::string output;         // every byte accepted by WriteFile
+  std::string output;                                      // every byte accepted by WriteFile
   std::size_t acceptLimit = static_cast<std::size_t>(-1);  // most bytes one WriteFile takes
   bool closed = false;
 };

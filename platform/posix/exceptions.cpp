@@ -118,7 +118,8 @@ bool FaultRunsAgain(int sig) {
 
 void OnFault(int sig, siginfo_t* info, void* uc) {
   EXCEPTION_RECORD record{CodeOfSignal(sig, info->si_code), 0};
-  if (sig == SIGSEGV && IsStackOverflow(info, static_cast<ucontext_t*>(uc))) record.ExceptionCode = EXCEPTION_STACK_OVERFLOW;
+  if (sig == SIGSEGV && IsStackOverflow(info, static_cast<ucontext_t*>(uc)))
+    record.ExceptionCode = EXCEPTION_STACK_OVERFLOW;
   if (registration && registration->Handler)
     registration->Handler(&record, registration, static_cast<CONTEXT*>(uc), nullptr);
   // Continue search: the system's default handling. Put the default action

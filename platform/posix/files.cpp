@@ -75,7 +75,9 @@ namespace {
 [[gnu::noinline, gnu::cold]] bool WaitAndRetry(int fd, short events) {
   if (errno == EINTR) return true;
   if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
-  struct pollfd p {fd, events, 0};
+  struct pollfd p {
+    fd, events, 0
+  };
   while (::poll(&p, 1, -1) < 0)
     if (errno != EINTR) return false;
   return true;
@@ -128,7 +130,8 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD metho
   struct stat st;
   if (method == FILE_CURRENT) base = ::lseek(fd, 0, SEEK_CUR);
   if (method == FILE_END) base = ::fstat(fd, &st) == 0 ? st.st_size : -1;
-  if (method > FILE_END || base < 0) return FailedMove(method > FILE_END ? ERROR_INVALID_PARAMETER : ErrorFromErrno(errno));
+  if (method > FILE_END || base < 0)
+    return FailedMove(method > FILE_END ? ERROR_INVALID_PARAMETER : ErrorFromErrno(errno));
   std::int64_t target = static_cast<std::int64_t>(base) + MoveDistance(distance, distanceHigh);
   if (DWORD refused = RefusedMove(target, distanceHigh)) return FailedMove(refused);
   if (::lseek(fd, static_cast<off_t>(target), SEEK_SET) < 0) return FailedMove(ErrorFromErrno(errno));
@@ -154,8 +157,7 @@ DWORD GetFileType(HANDLE file) {
   return FILE_TYPE_UNKNOWN;
 }
 
-BOOL PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* totalAvailable,
-                   DWORD* leftThisMessage) {
+BOOL PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* totalAvailable, DWORD* leftThisMessage) {
   struct stat st;
   if (::fstat(FdOf(pipe), &st) != 0) return Fail(ErrorFromErrno(errno));
   if (!S_ISFIFO(st.st_mode) && !S_ISSOCK(st.st_mode)) return Fail(ERROR_INVALID_FUNCTION);
@@ -170,8 +172,8 @@ BOOL PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* to
   return kTrue;
 }
 
-HANDLE CreateFileA(const char* name, DWORD access, DWORD, SECURITY_ATTRIBUTES* security, DWORD disposition,
-                   DWORD, HANDLE) {
+HANDLE CreateFileA(const char* name, DWORD access, DWORD, SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD,
+                   HANDLE) {
   const char* path = name;
   int flags = O_NOCTTY;
   // The console's input and output devices are the controlling terminal.

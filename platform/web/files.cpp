@@ -119,8 +119,7 @@ BOOL PeekNamedPipe(HANDLE, void*, DWORD, DWORD* read, DWORD* totalAvailable, DWO
   return Fail(ERROR_INVALID_HANDLE);
 }
 
-HANDLE CreateFileA(const char* name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD disposition, DWORD,
-                   HANDLE) {
+HANDLE CreateFileA(const char* name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD disposition, DWORD, HANDLE) {
   Device device = Device::None;
   if (!name) {
     lastError = ERROR_PATH_NOT_FOUND;

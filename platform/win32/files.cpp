@@ -11,6 +11,8 @@
 // <windows.h> makes macros of the very names the seam declares, so the
 // seam's values are taken here, before it is included, and compared with
 // the system's afterwards.
+// A list, laid out as one: clang-format would indent each line deeper.
+// clang-format off
 #define VARNOCK_SHARED_CONSTANTS(X)                                                                \
   X(STD_INPUT_HANDLE) X(STD_OUTPUT_HANDLE) X(STD_ERROR_HANDLE) X(FILE_TYPE_UNKNOWN)                \
   X(FILE_TYPE_DISK) X(FILE_TYPE_CHAR) X(FILE_TYPE_PIPE) X(FILE_BEGIN) X(FILE_CURRENT) X(FILE_END)  \
@@ -30,6 +32,7 @@
   X(EXCEPTION_INT_OVERFLOW) X(EXCEPTION_PRIV_INSTRUCTION) X(EXCEPTION_STACK_OVERFLOW)              \
   X(EXCEPTION_DATATYPE_MISALIGNMENT) X(EXCEPTION_BREAKPOINT) X(ExceptionContinueSearch)            \
   X(ExceptionContinueExecution)
+// clang-format on
 
 namespace seam {
 #define VARNOCK_TAKE(name) constexpr unsigned long name##_ = os::name;
@@ -81,8 +84,7 @@ DWORD GetLastError() { return static_cast<DWORD>(::GetLastError()); }
 
 DWORD GetFileType(HANDLE file) { return static_cast<DWORD>(::GetFileType(file)); }
 
-BOOL PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* totalAvailable,
-                   DWORD* leftThisMessage) {
+BOOL PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* totalAvailable, DWORD* leftThisMessage) {
   ::DWORD got = 0, total = 0, left = 0;
   BOOL ok = ::PeekNamedPipe(pipe, buffer, static_cast<::DWORD>(size), &got, &total, &left);
   if (read) *read = static_cast<DWORD>(got);
@@ -91,8 +93,8 @@ BOOL PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* to
   return ok;
 }
 
-HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security,
-                   DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) {
+HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security, DWORD disposition,
+                   DWORD flagsAndAttributes, HANDLE templateFile) {
   ::SECURITY_ATTRIBUTES native{};
   if (security) {
 #if defined(__x86_64__)

@@ -13,9 +13,7 @@
 // The system calls the entry point as a stdcall function of one argument
 // with the stack aligned to 4 bytes only; it never returns, so the argument
 // is never popped, and the stack is aligned here for all the code below.
-extern "C" [[noreturn]] __attribute__((force_align_arg_pointer)) void VarnockProcessStart() {
-  varnock::ProgramEntry();
-}
+extern "C" [[noreturn]] __attribute__((force_align_arg_pointer)) void VarnockProcessStart() { varnock::ProgramEntry(); }
 #elif defined(__x86_64__)
 // 64-bit Windows keeps no list of exception registrations on the thread.
 // The system finds each frame's handler in the image's unwind data (.pdata
@@ -28,8 +26,8 @@ extern "C" [[noreturn]] __attribute__((force_align_arg_pointer)) void VarnockPro
 // head of its list. Until one is registered it leaves the exception alone.
 // Only the assembly below names it, so it is marked used, or a link-time
 // optimised build would drop it.
-extern "C" [[gnu::used]] os::EXCEPTION_DISPOSITION VarnockFrameHandler(os::EXCEPTION_RECORD* record, void*, os::CONTEXT* context,
-                                                         void* dispatcherContext) {
+extern "C" [[gnu::used]] os::EXCEPTION_DISPOSITION VarnockFrameHandler(os::EXCEPTION_RECORD* record, void*,
+                                                                       os::CONTEXT* context, void* dispatcherContext) {
   os::EXCEPTION_REGISTRATION_RECORD* registration = os::RegisteredExceptionHandler();
   if (!registration || !registration->Handler) return os::ExceptionContinueSearch;
   return registration->Handler(record, registration, context, dispatcherContext);

@@ -8,7 +8,7 @@ namespace wrapos {
 namespace {
 
 constexpr auto kKinds = static_cast<std::size_t>(Call::kCount);
-constexpr const char* kNames[kKinds] = {"GetStdHandle", "ReadFile",    "WriteFile",  "SetFilePointer",
+constexpr const char* kNames[kKinds] = {"GetStdHandle", "ReadFile",    "WriteFile",     "SetFilePointer",
                                         "CloseHandle",  "GetFileType", "PeekNamedPipe", "CreateFileA",
                                         "GlobalAlloc",  "GlobalFree",  "MessageBoxA"};
 
@@ -128,15 +128,14 @@ DWORD GetFileType(HANDLE file) {
   return Forward(Call::GetFileType, file, 0, FILE_TYPE_UNKNOWN, [&](DWORD&) { return posix_os::GetFileType(file); });
 }
 
-BOOL PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* totalAvailable,
-                   DWORD* leftThisMessage) {
+BOOL PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* totalAvailable, DWORD* leftThisMessage) {
   return Forward(Call::PeekNamedPipe, pipe, size, kFalse, [&](DWORD&) {
     return posix_os::PeekNamedPipe(pipe, buffer, size, read, totalAvailable, leftThisMessage);
   });
 }
 
-HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security,
-                   DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) {
+HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security, DWORD disposition,
+                   DWORD flagsAndAttributes, HANDLE templateFile) {
   return Forward(Call::CreateFileA, nullptr, 0, INVALID_HANDLE_VALUE, [&](DWORD&) {
     return posix_os::CreateFileA(name, access, shareMode, Same<posix_os::SECURITY_ATTRIBUTES>(security), disposition,
                                  flagsAndAttributes, templateFile);
@@ -180,7 +179,8 @@ void* GlobalFree(void* block) {
 }
 
 int MessageBoxA(HANDLE owner, const char* text, const char* caption, UINT type) {
-  return Forward(Call::MessageBoxA, owner, 0, 0, [&](DWORD&) { return posix_os::MessageBoxA(owner, text, caption, type); });
+  return Forward(Call::MessageBoxA, owner, 0, 0,
+                 [&](DWORD&) { return posix_os::MessageBoxA(owner, text, caption, type); });
 }
 
 std::uintptr_t ContextInstructionPointer(const CONTEXT* context) {

@@ -31,15 +31,18 @@ Lines Join(std::initializer_list<Lines> parts) {
 // What the player reads, one message a line; R2, R4_WARNING, R5 and E17 are
 // the messages that always come in pairs or threes.
 const Lines W1{"hey pilot, welcome to the Thessara Varnock"}, W2{"what can I get you?"};
-const Lines MENU{"1: Vesh-Kol' Drop down mixture", "2: Beer", "3: Vodka", "4: some prissy fruit beverage",
-                 "5: rubbing alcohol", "6: Irish Whisky"};
+const Lines MENU{"1: Vesh-Kol' Drop down mixture",
+                 "2: Beer",
+                 "3: Vodka",
+                 "4: some prissy fruit beverage",
+                 "5: rubbing alcohol",
+                 "6: Irish Whisky"};
 const Lines R1{"you gulp one down. It tastes funny, kinda... ethnic"};
 const Lines R2{"It must be from the planet Americ, because it's in a can", "and it tastes like distilled water!"};
 const Lines R3{"this is a bit stronger!"};
 const Lines R4{"the bartender looks at you. The whole wing looks at you."};
 const Lines R4_WARNING{"finally the WC talks to you aside:",
-                       "\"Look, I know you're new around here, but we drink seriously.",
-                       "Now order something else.\""};
+                       "\"Look, I know you're new around here, but we drink seriously.", "Now order something else.\""};
 const Lines R4x{"I don't think you are gonna fit in here son. Go back to the Korvanis"};
 const Lines R5{"you immediately pass out.", "The officers hold a short ceremony, and resume drinking."};
 const Lines R6{"Hmmm.. This is good!"}, RX{"we don't have that!"};
@@ -51,11 +54,16 @@ const Lines E18{"You consumed so much alcohol in one night that you are a legend
 const Lines BLANK{""};
 const Lines GREETING = Join({W1, W2, MENU});
 Lines Finale(const Lines& ending) {
-  return Join({BLANK, ending, BLANK, {"-=GAME OVER=-"}, BLANK, BLANK,
+  return Join({BLANK,
+               ending,
+               BLANK,
+               {"-=GAME OVER=-"},
+               BLANK,
+               BLANK,
                {"thank you for playing Varnock choose your own adventure",
                 "send me money if you want, but I don't really care."}});
 }
-const Lines NO_ENDING = Finale({});  // after an early end
+const Lines NO_ENDING = Finale({});                                                       // after an early end
 const Lines WORKED_NIGHT = Join({GREETING, R3, MENU, R3, MENU, R1, BLANK, Finale(E16)});  // 3, 3, 1
 template <class Sequence>
 Sequence Times(int n, const Sequence& once) {
@@ -82,12 +90,15 @@ const std::vector<Night> kNights = {
     {"Ending17", "3\n3\n6\n", {GREETING, R3, MENU, R3, MENU, R6, BLANK, Finale(E17)}},
     {"Ending18", "3\n3\n3\n", {GREETING, R3, MENU, R3, MENU, R3, Finale(E18)}},
     {"FruitTwiceSendsYouAway", "4\n4\n3\n", {GREETING, R4, R4_WARNING, BLANK, MENU, R4, R4x, BLANK, NO_ENDING}},
-    {"FruitTwiceAroundADrink", "4\n1\n4\n",
+    {"FruitTwiceAroundADrink",
+     "4\n1\n4\n",
      {GREETING, R4, R4_WARNING, BLANK, MENU, R1, BLANK, MENU, R4, R4x, BLANK, NO_ENDING}},
-    {"FruitOnceAddsNothing", "4\n3\n3\n1\n",
+    {"FruitOnceAddsNothing",
+     "4\n3\n3\n1\n",
      {GREETING, R4, R4_WARNING, BLANK, MENU, R3, MENU, R3, MENU, R1, BLANK, Finale(E16)}},
     {"RubbingAlcoholFirst", "5\n3\n3\n3\n", {GREETING, R5, BLANK, NO_ENDING}},
-    {"OffMenu", "0\n7\n-1\n100\nabc\n\f5\n3\n+3\n1\n",  // a form feed is not a blank
+    {"OffMenu",
+     "0\n7\n-1\n100\nabc\n\f5\n3\n+3\n1\n",  // a form feed is not a blank
      {GREETING, Times(6, Join({RX, MENU})), R3, MENU, R3, MENU, R1, BLANK, Finale(E16)}},
     {"EmptyLinesAndBlanks", "\n\n   \n\t\v \n  3\n\r\n3 \n1\n", {WORKED_NIGHT}},
     {"TwoNumbersOnALine", "2 6\n3\n3\n", {GREETING, R2, BLANK, MENU, R3, MENU, R3, Finale(E13)}},
@@ -96,7 +107,8 @@ const std::vector<Night> kNights = {
     {"LoneCrLines", "3\r3\r1\r", {WORKED_NIGHT}},
     {"CrLfAcrossReads", std::string(254, ' ') + "3\r\n3\r\n1\r\n", {WORKED_NIGHT}},  // CR last of 256 bytes
     {"LongLines", std::string(300, ' ') + "3" + std::string(600, 'x') + "\n3\n1\n", {WORKED_NIGHT}},
-    {"ThirteenBeers", Times(13, std::string("2\n")),
+    {"ThirteenBeers",
+     Times(13, std::string("2\n")),
      {GREETING, Times(12, Join({R2, BLANK, MENU})), R2, BLANK, Finale(E13)}},
     {"InputEndsMidNight", "3\n3\n", {GREETING, R3, MENU, R3, MENU, NO_ENDING}},
     {"InputEndsOnFirstTurn", "", {GREETING, NO_ENDING}},
@@ -123,7 +135,10 @@ constexpr std::size_t kOutputLimit = 1 << 20;
 struct TempFile {  // lasts as long as one run
   std::string path = (std::filesystem::temp_directory_path() / "varnock-e2e-XXXXXX").string();
   int fd = ::mkostemp(path.data(), O_CLOEXEC);
-  ~TempFile() { ::close(fd); ::unlink(path.c_str()); }
+  ~TempFile() {
+    ::close(fd);
+    ::unlink(path.c_str());
+  }
 };
 
 std::string ReadAll(int fd) {

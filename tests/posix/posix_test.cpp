@@ -42,8 +42,11 @@ TEST(PosixSeam, FileTypes) {
   const struct {
     int fd;
     os::DWORD type;
-  } rows[] = {{p.fds[0], os::FILE_TYPE_PIPE}, {file, os::FILE_TYPE_DISK}, {null, os::FILE_TYPE_CHAR},
-              {sockets[0], os::FILE_TYPE_PIPE}, {999, os::FILE_TYPE_UNKNOWN}};
+  } rows[] = {{p.fds[0], os::FILE_TYPE_PIPE},
+              {file, os::FILE_TYPE_DISK},
+              {null, os::FILE_TYPE_CHAR},
+              {sockets[0], os::FILE_TYPE_PIPE},
+              {999, os::FILE_TYPE_UNKNOWN}};
   for (const auto& row : rows) EXPECT_EQ(os::GetFileType(H(row.fd)), row.type) << row.fd;
   EXPECT_EQ(os::GetLastError(), os::ERROR_INVALID_HANDLE);
   close(file);
@@ -55,7 +58,8 @@ TEST(PosixSeam, FileTypes) {
 TEST(PosixSeam, FilesMoveAndPipesDoNot) {
   std::string path = TempPath();
   os::SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, os::kFalse};
-  os::HANDLE f = os::CreateFileA(path.c_str(), os::GENERIC_READ | os::GENERIC_WRITE, 0, &sa, os::OPEN_EXISTING, 0, nullptr);
+  os::HANDLE f =
+      os::CreateFileA(path.c_str(), os::GENERIC_READ | os::GENERIC_WRITE, 0, &sa, os::OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(f, os::INVALID_HANDLE_VALUE);
   os::DWORD n = 0;
   EXPECT_TRUE(os::WriteFile(f, "hello", 5, &n, nullptr));
@@ -71,10 +75,10 @@ TEST(PosixSeam, FilesMoveAndPipesDoNot) {
   EXPECT_EQ(os::SetFilePointer(f, -2, nullptr, os::FILE_END), 3u);
   EXPECT_EQ(os::SetFilePointer(f, 0x7FFFFFFF, nullptr, os::FILE_CURRENT), 0x80000002u);
   EXPECT_EQ(os::SetFilePointer(f, 0x7FFFFFFF, nullptr, os::FILE_CURRENT), os::INVALID_SET_FILE_POINTER);
-  EXPECT_EQ(os::GetLastError(), os::ERROR_INVALID_PARAMETER);  // past 4 GiB needs the high part
+  EXPECT_EQ(os::GetLastError(), os::ERROR_INVALID_PARAMETER);                   // past 4 GiB needs the high part
   EXPECT_EQ(os::SetFilePointer(f, 0, nullptr, os::FILE_CURRENT), 0x80000002u);  // and nothing moved
   EXPECT_EQ(os::SetFilePointer(f, 0x7FFFFFFD, nullptr, os::FILE_CURRENT), 0xFFFFFFFFu);  // the last 32-bit position
-  EXPECT_EQ(os::GetLastError(), os::ERROR_SUCCESS);  // is a position, not a failure
+  EXPECT_EQ(os::GetLastError(), os::ERROR_SUCCESS);                                      // is a position, not a failure
   os::LONG high = 0;  // with a high part: 0xFFFFFFFF + 0x80000001, the low part unsigned
   EXPECT_EQ(os::SetFilePointer(f, static_cast<os::LONG>(0x80000001u), &high, os::FILE_CURRENT), 0x80000000u);
   EXPECT_EQ(high, 1);
@@ -163,7 +167,8 @@ TEST(PosixSeam, MissingFilesAndTheConsoleDevice) {
   EXPECT_EQ(os::GetLastError(), os::ERROR_FILE_NOT_FOUND);
   // CONIN$ is the controlling terminal: present or not, the answer is a
   // handle to a character device or a failure, never something else.
-  os::HANDLE con = os::CreateFileA("CONIN$", os::GENERIC_READ | os::GENERIC_WRITE, 3, nullptr, os::OPEN_EXISTING, 0, nullptr);
+  os::HANDLE con =
+      os::CreateFileA("CONIN$", os::GENERIC_READ | os::GENERIC_WRITE, 3, nullptr, os::OPEN_EXISTING, 0, nullptr);
   if (con != os::INVALID_HANDLE_VALUE) {
     EXPECT_EQ(os::GetFileType(con), os::FILE_TYPE_CHAR);
     os::CloseHandle(con);

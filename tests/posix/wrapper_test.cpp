@@ -46,34 +46,34 @@ TEST_P(WrapperFault, TheSecondCallFailsWithTheErrorGiven) {
 }
 INSTANTIATE_TEST_SUITE_P(
     , WrapperFault,
-    testing::Values(
-        Fault{"ReadFileOnce", Call::ReadFile, false, os::ERROR_BROKEN_PIPE,
-              [](const int* p) {
-                char c = 0;
-                os::DWORD n = 9;
-                return os::ReadFile(H(p[0]), &c, 1, &n, nullptr) && n == 1 && c >= 'a';
-              }},
-        Fault{"WriteFileFromThenOn", Call::WriteFile, true, os::ERROR_DISK_FULL,
-              [](const int* p) {
-                os::DWORD n = 9;
-                return os::WriteFile(H(p[1]), "e", 1, &n, nullptr) && n == 1;
-              }},
-        Fault{"GlobalAllocOnce", Call::GlobalAlloc, false, os::ERROR_NOT_ENOUGH_MEMORY,
-              [](const int*) {
-                auto* block = static_cast<unsigned char*>(os::GlobalAlloc(os::GMEM_ZEROINIT, 64));
-                bool zero = block && std::all_of(block, block + 64, [](unsigned char b) { return b == 0; });
-                os::GlobalFree(block);
-                return zero;
-              }},
-        Fault{"CreateFileAFromThenOn", Call::CreateFileA, true, os::ERROR_ACCESS_DENIED,
-              [](const int*) {
-                os::HANDLE h = os::CreateFileA("/dev/null", os::GENERIC_READ, 0, nullptr, os::OPEN_EXISTING, 0, nullptr);
-                return h != os::INVALID_HANDLE_VALUE && os::CloseHandle(h);
-              }},
-        Fault{"GetFileTypeOnce", Call::GetFileType, false, os::ERROR_INVALID_HANDLE,
-              [](const int* p) { return os::GetFileType(H(p[0])) == os::FILE_TYPE_PIPE; }},
-        Fault{"CloseHandleFromThenOn", Call::CloseHandle, true, os::ERROR_GEN_FAILURE,
-              [](const int* p) { return os::CloseHandle(H(dup(p[0]))) != os::kFalse; }}),
+    testing::Values(Fault{"ReadFileOnce", Call::ReadFile, false, os::ERROR_BROKEN_PIPE,
+                          [](const int* p) {
+                            char c = 0;
+                            os::DWORD n = 9;
+                            return os::ReadFile(H(p[0]), &c, 1, &n, nullptr) && n == 1 && c >= 'a';
+                          }},
+                    Fault{"WriteFileFromThenOn", Call::WriteFile, true, os::ERROR_DISK_FULL,
+                          [](const int* p) {
+                            os::DWORD n = 9;
+                            return os::WriteFile(H(p[1]), "e", 1, &n, nullptr) && n == 1;
+                          }},
+                    Fault{"GlobalAllocOnce", Call::GlobalAlloc, false, os::ERROR_NOT_ENOUGH_MEMORY,
+                          [](const int*) {
+                            auto* block = static_cast<unsigned char*>(os::GlobalAlloc(os::GMEM_ZEROINIT, 64));
+                            bool zero = block && std::all_of(block, block + 64, [](unsigned char b) { return b == 0; });
+                            os::GlobalFree(block);
+                            return zero;
+                          }},
+                    Fault{"CreateFileAFromThenOn", Call::CreateFileA, true, os::ERROR_ACCESS_DENIED,
+                          [](const int*) {
+                            os::HANDLE h = os::CreateFileA("/dev/null", os::GENERIC_READ, 0, nullptr, os::OPEN_EXISTING,
+                                                           0, nullptr);
+                            return h != os::INVALID_HANDLE_VALUE && os::CloseHandle(h);
+                          }},
+                    Fault{"GetFileTypeOnce", Call::GetFileType, false, os::ERROR_INVALID_HANDLE,
+                          [](const int* p) { return os::GetFileType(H(p[0])) == os::FILE_TYPE_PIPE; }},
+                    Fault{"CloseHandleFromThenOn", Call::CloseHandle, true, os::ERROR_GEN_FAILURE,
+                          [](const int* p) { return os::CloseHandle(H(dup(p[0]))) != os::kFalse; }}),
     [](auto& info) { return info.param.name; });
 
 }  // namespace

@@ -45,13 +45,14 @@ const struct {
   const char* name;
   void (*run)();
   void* site;  // where the processor faults
-} kFaults[] = {{"null-write", WriteNull, reinterpret_cast<void*>(&WriteNull)},
-               {"relocated-write", WriteRelocated, reinterpret_cast<void*>(&WriteRelocated)},
-               {"divide", Divide, reinterpret_cast<void*>(&Divide)},
-               {"trap", Trap, reinterpret_cast<void*>(&Trap)},
-               {"overflow", Overflow, reinterpret_cast<void*>(&Recurse)},
+} kFaults[] = {
+    {"null-write", WriteNull, reinterpret_cast<void*>(&WriteNull)},
+    {"relocated-write", WriteRelocated, reinterpret_cast<void*>(&WriteRelocated)},
+    {"divide", Divide, reinterpret_cast<void*>(&Divide)},
+    {"trap", Trap, reinterpret_cast<void*>(&Trap)},
+    {"overflow", Overflow, reinterpret_cast<void*>(&Recurse)},
 #if __cpp_exceptions
-               {"throw", Throw, nullptr},
+    {"throw", Throw, nullptr},
 #endif
 };
 

@@ -46,7 +46,8 @@ const std::string kFarewell =
     "send me money if you want, but I don't really care.\r\n";
 const std::string kNight331 = kGreeting + kVodka + kMenu + kVodka + kMenu +
                               "you gulp one down. It tastes funny, kinda... ethnic\r\n\r\n\r\n"
-                              "you streak Yux's office\r\n" + kFarewell;
+                              "you streak Yux's office\r\n" +
+                              kFarewell;
 const std::string kNight333 = kGreeting + kVodka + kMenu + kVodka + kMenu + kVodka +
                               "\r\nYou consumed so much alcohol in one night that you are a legend!\r\n" + kFarewell;
 const std::string kNoInputNight = kGreeting + "\r\n" + kFarewell;
@@ -134,7 +135,9 @@ struct Screen {
     seen = at + text.size();
     return true;
   }
-  void Drain() { while (Read(20000)) {} }
+  void Drain() {
+    while (Read(20000)) {}
+  }
 };
 
 // A night on the controlling terminal, the choices typed there or piped into
@@ -207,14 +210,14 @@ TEST_P(TerminalEnd, EndsTheTurnsReadingAtOnce) {
   EXPECT_EQ(screen.shown, expected);
   EXPECT_TRUE(child.Exited(0)) << child.status;
 }
-INSTANTIATE_TEST_SUITE_P(
-    , TerminalEnd,
-    testing::Values(EndKey{"OnAnEmptyLine", {{"3\r", kVodka + kMenu}, {"\x04", "\r\n" + kFarewell + kPause}}},
-                    EndKey{"AfterANumber",
-                           {{"3\x04\x04", kVodka + kMenu},
-                            {"6\r", "Hmmm.. This is good!\r\n\r\n" + kMenu},
-                            {"\x04", "\r\n" + kFarewell + kPause}}}),
-    [](auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(, TerminalEnd,
+                         testing::Values(EndKey{"OnAnEmptyLine",
+                                                {{"3\r", kVodka + kMenu}, {"\x04", "\r\n" + kFarewell + kPause}}},
+                                         EndKey{"AfterANumber",
+                                                {{"3\x04\x04", kVodka + kMenu},
+                                                 {"6\r", "Hmmm.. This is good!\r\n\r\n" + kMenu},
+                                                 {"\x04", "\r\n" + kFarewell + kPause}}}),
+                         [](auto& info) { return info.param.name; });
 
 // Output on a terminal, but no controlling terminal: the console cannot be
 // read, the failed read is reported on the output, and the night's status stands.
@@ -374,8 +377,7 @@ constexpr Crash kTrap{"IllegalInstruction", "trap", SIGILL, "c000001d"};
 INSTANTIATE_TEST_SUITE_P(, Death,
                          testing::Values(Crash{"NullWrite", "null-write", SIGSEGV, "c0000005"},
                                          Crash{"WriteToRelocatedData", "relocated-write", SIGSEGV, "c0000005"},
-                                         Crash{"IntegerDivideByZero", "divide", SIGFPE, "c0000094"},
-                                         kTrap,
+                                         Crash{"IntegerDivideByZero", "divide", SIGFPE, "c0000094"}, kTrap,
                                          Crash{"StackOverflow", "overflow", SIGSEGV, "c0000005|c00000fd"},
                                          Crash{"UncaughtException", "throw", 0, "", THROWING_NIGHT}),
                          [](auto& info) { return info.param.name; });

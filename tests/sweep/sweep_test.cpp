@@ -66,8 +66,10 @@ bool Collect(std::vector<std::pair<int, std::string*>> from) {
     if (poll(&p, 1, 100) < 1) continue;
     char b[4096];
     ssize_t n = read(p.fd, b, sizeof b);
-    if (n > 0) from.back().second->append(b, size_t(n));
-    else from.pop_back();
+    if (n > 0)
+      from.back().second->append(b, size_t(n));
+    else
+      from.pop_back();
   }
   return from.empty();
 }
@@ -207,7 +209,7 @@ TEST_P(Sweep, EveryFaultEndsTheProcessTheWayItImplies) {
     } else if (call == std::string("CloseHandle")) {  // the slot keeps its record
       want.slotsLeft = std::to_string(failed->handle);
     } else if (r.out != ref.out) {  // GlobalAlloc: a standard handle without its record
-      want = Night("", setup);  // standard input: as if it were empty
+      want = Night("", setup);      // standard input: as if it were empty
       if (r.out.empty()) want.out.clear(), want.status = kFailed, want.outError = true;  // standard output
       want.slotsLeft = r.slotsLeft;
     }
@@ -220,12 +222,10 @@ TEST_P(Sweep, EveryFaultEndsTheProcessTheWayItImplies) {
   std::printf("%s %s: %u injection points\n", call, kSetups[int(setup)], n - 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Calls, Sweep,
-                         ::testing::Combine(::testing::Values("WriteFile", "ReadFile", "GlobalAlloc", "CloseHandle"),
-                                            ::testing::Values(Setup::kTypedToFile, Setup::kThroughPipes,
-                                                              Setup::kOnConsole)),
-                         [](const auto& p) {
-                           return std::get<0>(p.param) + std::string(kSetups[int(std::get<1>(p.param))]);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Calls, Sweep,
+    ::testing::Combine(::testing::Values("WriteFile", "ReadFile", "GlobalAlloc", "CloseHandle"),
+                       ::testing::Values(Setup::kTypedToFile, Setup::kThroughPipes, Setup::kOnConsole)),
+    [](const auto& p) { return std::get<0>(p.param) + std::string(kSetups[int(std::get<1>(p.param))]); });
 
 }  // namespace

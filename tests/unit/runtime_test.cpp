@@ -29,7 +29,8 @@ TEST_F(RuntimeTest, NightOnAConsoleEndsWithThePauseThenClosesEverything) {
   fakeos::Feed(fakeos::ConsoleIn(), "\r\n");
   EXPECT_EQ(RunProcess(), 0u);
   std::string out = StdOutBytes();
-  EXPECT_TRUE(out.ends_with("send me money if you want, but I don't really care.\r\n\r\n \r\n Press Enter to continue \r\n"));
+  EXPECT_TRUE(
+      out.ends_with("send me money if you want, but I don't really care.\r\n\r\n \r\n Press Enter to continue \r\n"));
   EXPECT_EQ(LogFrom("GetFileType out"),
             (std::vector<std::string>{"GetFileType out", "WriteFile out 32",
                                       "CreateFileA CONIN$ 3221225472 3 sa(12,null,1) 3 0 null", "ReadFile conin 1",
@@ -46,7 +47,8 @@ TEST_F(RuntimeTest, StartUpRegistersTheReportFirstThenTheLocksInOrder) {
   std::string order;
   for (const auto& e : fakeos::LockEvents())
     for (unsigned i = 0; i < kRuntimeLockCount; ++i)
-      if (e.lock == &RuntimeLocks[i] && (i != kPoolLock || e.what == 'I' || e.what == 'D')) order += std::string(1, e.what) + std::to_string(i);
+      if (e.lock == &RuntimeLocks[i] && (i != kPoolLock || e.what == 'I' || e.what == 'D'))
+        order += std::string(1, e.what) + std::to_string(i);
   EXPECT_TRUE(order.ends_with("I0I1I2I3I4E0L0E2L2D0D1D2D3D4")) << order;
 }
 
@@ -126,7 +128,7 @@ TEST_P(EndOfInputFromAConsole, EndsTheTurnsReading) {
 }
 const EndRow kEnds[] = {
     {"OnAnEmptyLine", "3\r\n1\r\n", {3, 0, 3}, 2, false},  // the 1 is never read
-    {"AfterANumber", "31\r\n", {1, 0, 3}, 4, true},         // 3 then the end, then 1 on the next turn
+    {"AfterANumber", "31\r\n", {1, 0, 3}, 4, true},        // 3 then the end, then 1 on the next turn
 };
 INSTANTIATE_TEST_SUITE_P(, EndOfInputFromAConsole, testing::ValuesIn(kEnds), rows::ByName);
 
@@ -177,7 +179,8 @@ TEST_P(ExceptionReport, ShowsTheCodeAndAddressUnlessUnwinding) {
 }
 INSTANTIATE_TEST_SUITE_P(
     , ExceptionReport,
-    testing::Values(ReportRow{0xC0000005, 0, 0x0040A1B2, "Unhandled exception: c0000005\nAt address:          0040a1b2\n"},
+    testing::Values(ReportRow{0xC0000005, 0, 0x0040A1B2,
+                              "Unhandled exception: c0000005\nAt address:          0040a1b2\n"},
                     ReportRow{0x80000003, 0, 0x1F, "Unhandled exception: 80000003\nAt address:          0000001f\n"},
                     ReportRow{0x3, 0, 0xDEADBEEF, "Unhandled exception: 00000003\nAt address:          deadbeef\n"},
                     ReportRow{0xC0000005, os::EXCEPTION_UNWINDING, 1, nullptr},
@@ -205,9 +208,15 @@ TEST_P(FormattedPrinting, Row) {
   EXPECT_STREQ(buffer, row.text);
 }
 const FormatRow kFormats[] = {
-    {"%i", 0, "0"},         {"%i", -1, "-1"},      {"%i", INT_MIN, "-2147483648"}, {"%i", INT_MAX, "2147483647"},
-    {"%08x", 0xABC, "00000abc"}, {"%08x", std::uint64_t{0x123456789A}, "123456789a"}, {"%x%%", 255, "ff%"},
-    {"a%qb", 1, "a%qb"},    {"%i %i", 1, "1 %i"},  // a conversion without an argument stands as written
+    {"%i", 0, "0"},
+    {"%i", -1, "-1"},
+    {"%i", INT_MIN, "-2147483648"},
+    {"%i", INT_MAX, "2147483647"},
+    {"%08x", 0xABC, "00000abc"},
+    {"%08x", std::uint64_t{0x123456789A}, "123456789a"},
+    {"%x%%", 255, "ff%"},
+    {"a%qb", 1, "a%qb"},
+    {"%i %i", 1, "1 %i"},  // a conversion without an argument stands as written
     {"%0200x", 1, "0000000000000000000000000000000000000000000000000000000000000001"},  // at most 64 wide
     {"100%", 1, "100%"},
 };

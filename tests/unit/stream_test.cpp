@@ -142,7 +142,7 @@ TEST_F(StreamTest, WithoutPoolMemoryConvertedOutputGoesOutInPiecesUnchanged) {
   EXPECT_EQ(HandleWrite(1, lineFeeds, 1500), 0u);
   fakeos::FailNth(Call::GlobalAlloc, 1);
   fakeos::State(fakeos::StdOut()).acceptLimit = 100;  // the system takes part of the first piece
-  EXPECT_EQ(HandleWrite(1, lineFeeds, 1500), 50u);  // 50 line ends whole, and nothing after them
+  EXPECT_EQ(HandleWrite(1, lineFeeds, 1500), 50u);    // 50 line ends whole, and nothing after them
 }
 
 TEST_F(StreamTest, WriteBlockGoesOutThroughItsLastLineFeed) {
@@ -152,7 +152,7 @@ TEST_F(StreamTest, WriteBlockGoesOutThroughItsLastLineFeed) {
   EXPECT_EQ(WriteBlock("\n", 1, 1, StandardOutput), 1u);
   EXPECT_EQ(StdOutBytes(), "> ab\r\ncd\r\nef\r\n");
   EXPECT_EQ(WriteBlock("abc", 2, 2, StandardOutput), 0u + 2u);  // items, partial counted
-  PutByte('\n', StandardOutput);  // what the block left for the next byte
+  PutByte('\n', StandardOutput);                                // what the block left for the next byte
   EXPECT_EQ(WritesTo(fakeos::StdOut()).back(), std::string("abc\0\r\n", 6));
 }
 
@@ -275,12 +275,12 @@ struct Case {
 const std::vector<Case>& CrLfCases() {
   static const std::vector<Case> cases = [] {
     std::vector<Case> cases = {
-        {"12\r" + std::string(253, 'x') + "3\r", {}},           // CR ends a full read
-        {std::string(255, 'a') + "\r\nb", {}},                  // pair split at the buffer's edge
+        {"12\r" + std::string(253, 'x') + "3\r", {}},  // CR ends a full read
+        {std::string(255, 'a') + "\r\nb", {}},         // pair split at the buffer's edge
         {std::string(255, 'a') + "\r\r\nb", {}},
-        {"12\r3\r\n", {3, 1, 3}},                               // lone CR, then a pair split by the pipe
+        {"12\r3\r\n", {3, 1, 3}},  // lone CR, then a pair split by the pipe
         {"\r\r\r\n\n\r", {1, 1, 1, 1, 1, 1}},
-        {std::string(255, 'a') + "\r", {}},                     // CR last of all
+        {std::string(255, 'a') + "\r", {}},                                   // CR last of all
         {std::string(255, 'a') + "\r" + std::string(255, 'b') + "\r\n", {}},  // two full reads ending in CR
     };
     std::mt19937 random(7);

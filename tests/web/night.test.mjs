@@ -390,7 +390,7 @@ for (const [answer, code, opcode] of traps) {
     assert.equal(name, box.caption);
     assert.match(description, new RegExp(`^Unhandled exception: ${code}`));
     assert.deepEqual(box.buttons, ['OK']);
-    const shown = /^Unhandled exception: ([0-9a-f]{8})\nAt address:          ([0-9a-f]{8})\n$/.exec(box.text);
+    const shown = /^Unhandled exception: ([0-9a-f]{8})\nAt address: {10}([0-9a-f]{8})\n$/.exec(box.text);
     assert.ok(shown, JSON.stringify(box.text));
     assert.equal(shown[1], code);
     if (opcode !== null) assert.equal(readFileSync(join(trapping, 'varnock.wasm'))[parseInt(shown[2], 16)], opcode);
