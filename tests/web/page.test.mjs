@@ -99,6 +99,7 @@ table('the terminal takes', [
 table('an input event types', [
   ['a line break', 'insertLineBreak', null, '\r'], ['a paragraph', 'insertParagraph', null, '\r'],
   ['text with line breaks', 'insertText', 'x\n3\r\n', 'x\n3\r\n'], ['a CR', 'insertText', '3\r', '3\r'], ['not text without', 'insertText', 'xy', null],
+  ['an LF', 'insertText', '3\n', '3\n'],
   ['not a deletion', 'deleteContentBackward', null, null],
 ], (inputType, data, keys) => assert.equal(inputKeys({ inputType, data }), keys));
 test('the touch keys type as the keyboard', () => assert.deepEqual(['1', '6', 'Up', 'Down', 'Backspace', 'Enter']
@@ -112,6 +113,7 @@ table('a message box', [
   ['MB_YESNO with an icon', 0x24, [['Yes', 6], ['No', 7]], null],
   ['MB_RETRYCANCEL', 5, [['Retry', 4], ['Cancel', 2]], 2],
   ['a set the page has not', 6, [['OK', 1]], 1],
+  ['a set the page has not, bit 3 set', 9, [['OK', 1]], 1],
 ], (type, buttons, escape) => {
   assert.deepEqual(boxButtons(type), buttons);
   assert.equal(escapeAnswer(buttons), escape);
@@ -120,11 +122,11 @@ table('a message box', [
 // A terminal of a width in pixels, its cells 0.6 of the font size wide.
 test('the font size: the largest that shows 72 columns, else 55, else 10; tried again only for a new width', () => {
   const fit = new FontFit(), tried = [];
-  const sizes = [1280, 1280, 600, 390, 300, 0].map((width) => fit.sizeFor(width, (size) => {
+  const sizes = [1280, 1280, 692, 600, 390, 300, 0].map((width) => fit.sizeFor(width, (size) => {
     tried.push(width);
     return Math.floor(width / (0.6 * size));
   }));
-  assert.deepEqual(sizes, [16, null, 13, 11, 10, 10]);
+  assert.deepEqual(sizes, [16, null, 16, 13, 11, 10, 10]);
   assert.equal(tried.filter((width) => width === 1280).length, 1);
 });
 
