@@ -1,11 +1,13 @@
 // The page's decisions without a browser: what a trap is raised as and how
 // an exit code reads, which key presses count around a night's end, which
-// keys reach the line, the message box's buttons, the font size, the log.
+// keys reach the line, the message box's buttons, the font size, the line
+// popup, the log.
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
 import { exceptionOf, exitCodeText } from '../../web/exceptions.js';
 import { FontFit } from '../../web/font_fit.js';
 import { KeyGate } from '../../web/key_gate.js';
+import { LinePopup } from '../../web/line_popup.js';
 import { boxButtons, escapeAnswer } from '../../web/message_box.js';
 import { NightLog } from '../../web/night_log.js';
 import { inputKeys, terminalTakes, touchKeyInput } from '../../web/page_keys.js';
@@ -128,6 +130,27 @@ test('the font size: the largest that shows 72 columns, else 55, else 10; tried 
   }));
   assert.deepEqual(sizes, [16, null, 16, 13, 11, 10, 10]);
   assert.equal(tried.filter((width) => width === 1280).length, 1);
+});
+
+// The list or question over the terminal, on elements that keep what is
+// set on them: after each show, null while hidden, else the question or
+// the list's lines, the one chosen marked '>', and what the live region says.
+const element = () => ({ hidden: false, children: [], attributes: {}, text: '',
+  get textContent() { return this.text; }, set textContent(text) { [this.text, this.children] = [text, []]; },
+  setAttribute(name, value) { this.attributes[name] = String(value); }, addEventListener() {}, scrollIntoView() {},
+  replaceChildren(...children) { this.children = children; }, append(...children) { this.children.push(...children); } });
+globalThis.document = { createElement: element };
+const list = (...lines) => ({ lines: lines.map((line) => line.replace('>', '')), selected: lines.findIndex((line) => line[0] === '>') });
+table('the line popup', [
+  ['a list: the line chosen is marked, and said', [list('a', '>b'), list('>a', 'b')], [[' 0: a', '>1: b'], '1: b'], [['>0: a', ' 1: b'], '0: a']],
+  ['closed, a question; a list again shows its own lines',
+    [list('>a'), null, { question: 'Enter command number: ', answer: '1' }, list('a', '>b'), null],
+    [['>0: a'], '0: a'], null, ['Enter command number: 1', 'Enter command number: 1'], [[' 0: a', '>1: b'], '1: b'], null],
+], (shows, ...expected) => {
+  const box = element(), live = element(), popup = new LinePopup(box, { live, choose: () => {} });
+  const marked = (option) => `${option.attributes['aria-selected'] === 'true' ? '>' : ' '}${option.textContent}`;
+  assert.deepEqual(shows.map((shown) => (popup.show(shown), box.hidden ? null
+    : [box.children[0]?.children.map(marked) ?? box.textContent, live.textContent])), expected);
 });
 
 table('the log', [
