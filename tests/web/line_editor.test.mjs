@@ -143,7 +143,7 @@ const rows = [
   ['Alt with a key is nothing', ['1', '\x1bx', '2\r'], ['12\r\n'], ['12']],
   ['Left: a key goes in before the one passed', ['12', Left, '3\r'], ['132\r\n'], ['132']],
   ['Right, and not past the end', ['123', Left, Left, Right, 'x', Right, Right, 'y\r'], ['12x3y\r\n'], ['12x3y']],
-  ['Home and End', ['23', Home, Left, '1', End, '4\r'], ['1234\r\n'], ['1234']],
+  ['Home and End, also to the end of a full row', ['23', Home, Left, '1', End, '4\r'], ['1234\r\n'], ['1234'], { cols: 3 }],
   ['Ctrl+Left and Ctrl+Right by word', ['ab cd  ef', WordLeft, WordLeft, '1', WordRight, '2', WordRight, '3\r'],
     ['ab 1cd  2ef3\r\n'], ['ab 1cd  2ef3']],
   ['Backspace in the line', ['1234', Left, Left, Backspace, '\b', Backspace, '\r'], ['34\r\n'], ['34']],
