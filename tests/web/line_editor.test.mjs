@@ -235,6 +235,22 @@ for (const [name, keys, reads, lines, options] of rows) {
   });
 }
 
+// A read a reset has dropped starts no echo, even when the terminal takes
+// the output before it only once the next read has begun.
+test('line editor: a read dropped by a reset never begins', async () => {
+  let echoed = '', taken;
+  const editor = new LineEditor({ echo: (text) => { echoed += text; } });
+  editor.read(9, () => ({ x: 5, y: 0, cols: 80, rows: 24 }), new Promise((done) => { taken = done; }));
+  editor.reset();
+  const line = editor.read(9);
+  await new Promise((done) => setImmediate(done));
+  editor.type('ab');
+  taken();
+  await new Promise((done) => setImmediate(done));
+  editor.type('c\r');
+  assert.deepEqual([Buffer.from(await line).toString(), echoed], ['abc\r\n', 'abc\r\n']);
+});
+
 // One delivery of keys is one edit, however long the line: the fastest of
 // three, so that a busy machine does not count, and the echo a few times
 // the line's at most (a Tab shows as up to 8 spaces).
