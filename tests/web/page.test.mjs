@@ -34,6 +34,7 @@ table('a trap', [
   ['the call stack exhausted', thrown(RangeError, 'Maximum call stack size exceeded', 0x1f0), 0xc00000fd, 0x1f0],
   ['too much recursion, as Firefox says', thrown(Error, 'too much recursion', 4), 0xc00000fd, 4],
   ['one not known, and no frame', thrown(RuntimeError, 'a trap of a new kind'), 0xc000001d, 0],
+  ['one not known that names an abort, not as its start', thrown(RuntimeError, 'a trap, not Aborted(OOM)', 6), 0xc000001d, 6],
 ], (error, code, offset) => assert.deepEqual(exceptionOf(error), { code, offset }));
 table('not a trap', [
   ['abort()', thrown(RuntimeError, 'Aborted(OOM)', 5), { aborted: true }],
