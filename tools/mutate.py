@@ -13,10 +13,15 @@ change behaviour; they are run all the same, to show that no test fails.
   tools/mutate.py            every mutant, a table, and the score
   tools/mutate.py --only ID  only that mutant (repeatable, or ID,ID,...)
   tools/mutate.py --check    each mutant's text occurs exactly once (no build)
+  tools/mutate.py --under web/   only the mutants of files under web/
 
-The build (default build-mutate/) is Debug with AddressSanitizer and
-UndefinedBehaviorSanitizer, so an out-of-bounds byte counts as a failure.
-Tests matching --slow run only for a mutant that the others did not kill.
+A mutant of the C++ is built in build-mutate/ (Debug with AddressSanitizer
+and UndefinedBehaviorSanitizer, so an out-of-bounds byte counts as a
+failure) and tested by ctest; tests matching --slow run only for a mutant
+that the others did not kill. A mutant of the page (web/) is tested by the
+page's node tables, then, if they all pass, by the browser test, on the
+site that --page-build (default build-web/, configured with emcmake) puts
+together from the changed file.
 """
 import argparse
 import json
@@ -121,11 +126,11 @@ class Source:
         path.write_text(text.replace(m["from"], m["to"], 1))
 
 
-def run(command, limit, log):
+def run(command, limit, log, extra_env=None):
     """True when the command succeeds within `limit` seconds. It runs in a
     process group of its own, all of which is killed when it overruns or
     this script is stopped: no compiler or test is left behind."""
-    env = dict(os.environ)
+    env = dict(os.environ, **(extra_env or {}))
     # A mutant that loops and keeps what it writes must not eat the machine.
     env["ASAN_OPTIONS"] = "hard_rss_limit_mb=2048:" + env.get("ASAN_OPTIONS", "")
     with open(log, "w") as out:
@@ -158,19 +163,50 @@ def ctest(args, build, select, log, limit):
     return ok, failed or ([] if ok else ["(ctest itself: see " + str(log) + ")"])
 
 
-def test_mutant(args, build, source, m):
+def is_page(m):
+    return m["file"].startswith("web/")
+
+
+PAGE_TESTS = ROOT / "tests" / "web"
+BROWSER_TEST = PAGE_TESTS / "night.test.mjs"
+
+
+def node_test(files, log, limit, env=None):
+    """node --test: (passed, the names of the tests that failed)."""
+    ok = run(["node", "--test", *map(str, files)], limit, log, env)
+    failed = re.findall(r"^\s*not ok \d+ - (.+)$", Path(log).read_text(errors="replace"), re.M)
+    return ok, failed or ([] if ok else ["(node itself: see " + str(log) + ")"])
+
+
+def page_test(args, page, log):
+    """The node tables; when they all pass, the browser test on the site
+    built from the source as it is now."""
+    tables = sorted(f for f in PAGE_TESTS.glob("*.test.mjs") if f != BROWSER_TEST)
+    ok, failed = node_test(tables, log, args.timeout)
+    if not ok:
+        return ok, failed
+    if not run(["cmake", "--build", str(page)], 600, page / "mutant-build.log"):
+        return False, ["(the site did not build: see " + str(page / "mutant-build.log") + ")"]
+    env = {"VARNOCK_SITE": str(page / "site"), "VARNOCK_TRAPPING": str(page / "tests" / "web" / "trapping")}
+    return node_test([BROWSER_TEST], log.with_suffix(".browser.log"), args.slow_timeout, env)
+
+
+def test_mutant(args, build, page, source, m):
     """(status, failing tests, seconds)."""
     start = time.monotonic()
     source.apply(m)
     try:
-        if not run(["cmake", "--build", str(build), "-j", str(args.jobs)], 1800, build / "mutant-build.log"):
-            return "invalid", [], time.monotonic() - start
         logs = build / "mutant-logs"
         logs.mkdir(exist_ok=True)
-        select = ["-E", args.slow] if args.slow else []
-        ok, failed = ctest(args, build, select, logs / f"{m.id}.log", args.timeout)
-        if ok and args.slow:
-            ok, failed = ctest(args, build, ["-R", args.slow], logs / f"{m.id}.slow.log", args.slow_timeout)
+        if is_page(m):
+            ok, failed = page_test(args, page, logs / f"{m.id}.log")
+        else:
+            if not run(["cmake", "--build", str(build), "-j", str(args.jobs)], 1800, build / "mutant-build.log"):
+                return "invalid", [], time.monotonic() - start
+            select = ["-E", args.slow] if args.slow else []
+            ok, failed = ctest(args, build, select, logs / f"{m.id}.log", args.timeout)
+            if ok and args.slow:
+                ok, failed = ctest(args, build, ["-R", args.slow], logs / f"{m.id}.slow.log", args.slow_timeout)
     finally:
         source.restore()
     return ("survived" if ok else "killed"), failed, time.monotonic() - start
@@ -180,7 +216,11 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--check", action="store_true", help="only check that every mutant applies")
     parser.add_argument("--only", action="append", default=[], metavar="ID", help="run only these mutants")
+    parser.add_argument("--under", action="append", default=[], metavar="DIR/",
+                        help="run only the mutants of files under this folder (repeatable)")
     parser.add_argument("--build", default=str(ROOT / "build-mutate"), help="build directory (default build-mutate)")
+    parser.add_argument("--page-build", default=str(ROOT / "build-web"),
+                        help="the page's build directory, configured with emcmake (default build-web)")
     parser.add_argument("--jobs", type=int, default=2, help="build and test jobs (default 2)")
     parser.add_argument("--timeout", type=int, default=120, help="seconds one test may take (default 120)")
     parser.add_argument("--slow", default="HugeInput", help="regex of tests run only when no other test fails")
@@ -201,23 +241,37 @@ def main():
     if unknown:
         print(f"no such mutant: {', '.join(sorted(unknown))}", file=sys.stderr)
         return 1
-    chosen = [m for m in mutants if not wanted or m.id in wanted]
+    chosen = [m for m in mutants if (not wanted or m.id in wanted)
+              and (not args.under or any(m["file"].startswith(folder) for folder in args.under))]
+    if not chosen:
+        print("no mutant chosen", file=sys.stderr)
+        return 1
 
     build = Path(args.build).resolve()
     build.mkdir(parents=True, exist_ok=True)
+    page = Path(args.page_build).resolve()
     source = Source(build)
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(130))  # unwinds through the restores
     source.restore()
-    # Configured every time: a build directory made some other way gets the sanitizers too.
-    if not run(["cmake", "-S", str(ROOT), "-B", str(build), "-DCMAKE_BUILD_TYPE=Debug", "-DVARNOCK_SANITIZE=ON",
-                "-DVARNOCK_LTO=OFF", "-DVARNOCK_COVERAGE=OFF", "-DVARNOCK_WERROR=OFF"], 600, build / "mutant-build.log"):
-        print(f"configuring {build} failed: see {build / 'mutant-build.log'}", file=sys.stderr)
-        return 1
     print("building and testing the unchanged code ...", flush=True)
-    if not run(["cmake", "--build", str(build), "-j", str(args.jobs)], 3600, build / "mutant-build.log") or \
-            not ctest(args, build, [], build / "mutant-test.log", args.slow_timeout)[0]:
-        print(f"the unchanged code does not build or pass: see {build}/mutant-*.log", file=sys.stderr)
-        return 1
+    if any(not is_page(m) for m in chosen):
+        # Configured every time: a build directory made some other way gets the sanitizers too.
+        if not run(["cmake", "-S", str(ROOT), "-B", str(build), "-DCMAKE_BUILD_TYPE=Debug", "-DVARNOCK_SANITIZE=ON",
+                    "-DVARNOCK_LTO=OFF", "-DVARNOCK_COVERAGE=OFF", "-DVARNOCK_WERROR=OFF"], 600,
+                   build / "mutant-build.log"):
+            print(f"configuring {build} failed: see {build / 'mutant-build.log'}", file=sys.stderr)
+            return 1
+        if not run(["cmake", "--build", str(build), "-j", str(args.jobs)], 3600, build / "mutant-build.log") or \
+                not ctest(args, build, [], build / "mutant-test.log", args.slow_timeout)[0]:
+            print(f"the unchanged code does not build or pass: see {build}/mutant-*.log", file=sys.stderr)
+            return 1
+    if any(is_page(m) for m in chosen):
+        if not (page / "CMakeCache.txt").is_file():
+            print(f"no page build in {page}: emcmake cmake --preset web", file=sys.stderr)
+            return 1
+        if not page_test(args, page, build / "mutant-page-test.log")[0]:
+            print(f"the unchanged page does not pass: see {build}/mutant-page-test*.log", file=sys.stderr)
+            return 1
 
     width = max(len(m.id) for m in chosen)
     print(f"{'mutant':<{width}}  {'result':<10} {'secs':>5}  failing tests", flush=True)
@@ -225,7 +279,7 @@ def main():
     record = open(build / "mutate-results.tsv", "w")  # id, result, every failing test
     try:
         for m in chosen:
-            status, failed, secs = test_mutant(args, build, source, m)
+            status, failed, secs = test_mutant(args, build, page, source, m)
             if m["equivalent"]:
                 status = "KILLED-EQ" if status == "killed" else "equivalent" if status == "survived" else status
             results[m.id] = status

@@ -1,12 +1,14 @@
 // The page's decisions without a browser: what a trap is raised as and how
 // an exit code reads, which key presses count around a night's end, which
-// keys reach the line, the message box's buttons, the font size, the log.
+// keys reach the line, the message box's buttons, the font size, the line
+// popup, the log.
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
 import { cellSize, gridFor, screenRows } from '../../web/early_text.js';
 import { exceptionOf, exitCodeText } from '../../web/exceptions.js';
 import { FontFit } from '../../web/font_fit.js';
 import { KeyGate } from '../../web/key_gate.js';
+import { LinePopup } from '../../web/line_popup.js';
 import { boxButtons, escapeAnswer } from '../../web/message_box.js';
 import { NightLog } from '../../web/night_log.js';
 import { inputKeys, terminalTakes, touchKeyInput } from '../../web/page_keys.js';
@@ -33,6 +35,7 @@ table('a trap', [
   ['the call stack exhausted', thrown(RangeError, 'Maximum call stack size exceeded', 0x1f0), 0xc00000fd, 0x1f0],
   ['too much recursion, as Firefox says', thrown(Error, 'too much recursion', 4), 0xc00000fd, 4],
   ['one not known, and no frame', thrown(RuntimeError, 'a trap of a new kind'), 0xc000001d, 0],
+  ['one not known that names an abort, not as its start', thrown(RuntimeError, 'a trap, not Aborted(OOM)', 6), 0xc000001d, 6],
 ], (error, code, offset) => assert.deepEqual(exceptionOf(error), { code, offset }));
 table('not a trap', [
   ['abort()', thrown(RuntimeError, 'Aborted(OOM)', 5), { aborted: true }],
@@ -123,6 +126,7 @@ table('the terminal takes', [
 table('an input event types', [
   ['a line break', 'insertLineBreak', null, '\r'], ['a paragraph', 'insertParagraph', null, '\r'],
   ['text with line breaks', 'insertText', 'x\n3\r\n', 'x\n3\r\n'], ['a CR', 'insertText', '3\r', '3\r'], ['not text without', 'insertText', 'xy', null],
+  ['an LF', 'insertText', '3\n', '3\n'],
   ['not a deletion', 'deleteContentBackward', null, null],
 ], (inputType, data, keys) => assert.equal(inputKeys({ inputType, data }), keys));
 test('the touch keys type as the keyboard', () => assert.deepEqual(['1', '6', 'Up', 'Down', 'Backspace', 'Enter']
@@ -136,6 +140,7 @@ table('a message box', [
   ['MB_YESNO with an icon', 0x24, [['Yes', 6], ['No', 7]], null],
   ['MB_RETRYCANCEL', 5, [['Retry', 4], ['Cancel', 2]], 2],
   ['a set the page has not', 6, [['OK', 1]], 1],
+  ['a set the page has not, bit 3 set', 9, [['OK', 1]], 1],
 ], (type, buttons, escape) => {
   assert.deepEqual(boxButtons(type), buttons);
   assert.equal(escapeAnswer(buttons), escape);
@@ -144,12 +149,33 @@ table('a message box', [
 // A terminal of a width in pixels, its cells 0.6 of the font size wide.
 test('the font size: the largest that shows 72 columns, else 55, else 10; tried again only for a new width', () => {
   const fit = new FontFit(), tried = [];
-  const sizes = [1280, 1280, 600, 390, 300, 0].map((width) => fit.sizeFor(width, (size) => {
+  const sizes = [1280, 1280, 692, 600, 390, 300, 0].map((width) => fit.sizeFor(width, (size) => {
     tried.push(width);
     return Math.floor(width / (0.6 * size));
   }));
-  assert.deepEqual(sizes, [16, null, 13, 11, 10, 10]);
+  assert.deepEqual(sizes, [16, null, 16, 13, 11, 10, 10]);
   assert.equal(tried.filter((width) => width === 1280).length, 1);
+});
+
+// The list or question over the terminal, on elements that keep what is
+// set on them: after each show, null while hidden, else the question or
+// the list's lines, the one chosen marked '>', and what the live region says.
+const element = () => ({ hidden: false, children: [], attributes: {}, text: '',
+  get textContent() { return this.text; }, set textContent(text) { [this.text, this.children] = [text, []]; },
+  setAttribute(name, value) { this.attributes[name] = String(value); }, addEventListener() {}, scrollIntoView() {},
+  replaceChildren(...children) { this.children = children; }, append(...children) { this.children.push(...children); } });
+globalThis.document = { createElement: element };
+const list = (...lines) => ({ lines: lines.map((line) => line.replace('>', '')), selected: lines.findIndex((line) => line[0] === '>') });
+table('the line popup', [
+  ['a list: the line chosen is marked, and said', [list('a', '>b'), list('>a', 'b')], [[' 0: a', '>1: b'], '1: b'], [['>0: a', ' 1: b'], '0: a']],
+  ['closed, a question; a list again shows its own lines',
+    [list('>a'), null, { question: 'Enter command number: ', answer: '1' }, list('a', '>b'), null],
+    [['>0: a'], '0: a'], null, ['Enter command number: 1', 'Enter command number: 1'], [[' 0: a', '>1: b'], '1: b'], null],
+], (shows, ...expected) => {
+  const box = element(), live = element(), popup = new LinePopup(box, { live, choose: () => {} });
+  const marked = (option) => `${option.attributes['aria-selected'] === 'true' ? '>' : ' '}${option.textContent}`;
+  assert.deepEqual(shows.map((shown) => (popup.show(shown), box.hidden ? null
+    : [box.children[0]?.children.map(marked) ?? box.textContent, live.textContent])), expected);
 });
 
 table('the log', [
