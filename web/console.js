@@ -26,21 +26,24 @@ const terminalBox = document.getElementById('terminal');
 const noMotion = window.matchMedia('(prefers-reduced-motion: reduce)');
 const fontFit = new FontFit();
 
-// The terminal, once its scripts have come and run (startTerminal).
+// The terminal, once its style sheet and scripts have come and run
+// (startTerminal).
 let terminal = null, fitAddon = null, terminalLoading = null;
 function loadTerminal() {
   // Once the frame that draws what is on screen now has been drawn: the
-  // terminal's script takes the page's only thread a while.
+  // terminal's script takes the page's only thread a while. What makes the
+  // page work offline (offline.js) comes after it: the first screen does
+  // not wait for either.
   terminalLoading ??= new Promise((drawn) => requestAnimationFrame(() => setTimeout(drawn)))
-    .then(() => Promise.all(['xterm.js', 'addon-fit.js'].map((src) => new Promise((loaded, failed) => {
-      const script = document.createElement('script');
-      script.src = src;
-      script.async = false;  // in this order
-      script.onload = loaded;
-      script.onerror = () => failed(new Error(`${src} could not be loaded`));
-      document.head.append(script);
+    .then(() => Promise.all(['xterm.css', 'xterm.js', 'addon-fit.js'].map((file) => new Promise((loaded, failed) => {
+      const element = file.endsWith('.css') ? Object.assign(document.createElement('link'), { rel: 'stylesheet', href: file })
+        : Object.assign(document.createElement('script'), { src: file, async: false });  // in this order
+      element.onload = loaded;
+      element.onerror = () => failed(new Error(`${file} could not be loaded`));
+      document.head.append(element);
     }))))
-    .then(startTerminal);
+    .then(startTerminal)
+    .finally(() => document.head.append(Object.assign(document.createElement('script'), { src: 'offline.js' })));
   return terminalLoading;
 }
 
@@ -69,11 +72,20 @@ function fitWhenEchoed() {
 
 // The night's text before the terminal has come: the same rows in the same
 // cells, at the font size the terminal will have. The cell is the font's
-// as the terminal measures it (a W's advance, and the font's height).
-const early = { box: document.getElementById('early'), text: '', bytes: [], fontSize: 0 };
+// as the terminal measures it (a W's advance, and the font's height). The
+// program prints its first screen in a few writes before it reads; they
+// are laid out once, in the frame that draws them.
+const early = { box: document.getElementById('early'), text: '', bytes: [], fontSize: 0, drawing: false };
 function showEarly(bytes) {
   early.bytes.push(bytes);
   early.text += new TextDecoder().decode(bytes);
+  if (early.drawing) return;
+  early.drawing = true;
+  requestAnimationFrame(drawEarly);
+}
+function drawEarly() {
+  early.drawing = false;
+  if (terminal) return;
   const measure = new OffscreenCanvas(1, 1).getContext('2d');
   const charAt = (size) => {
     measure.font = `${size}px ${fontFamily}`;
