@@ -34,9 +34,10 @@ export default [
     rules: { 'no-unused-vars': ['error', { vars: 'local' }] },
   },
   {
-    // The tests run on node and hand functions to the page they drive, which
-    // run there: the browser's names, and those the tests give the page.
-    files: ['tests/web/*.mjs', 'bench/*.mjs'],
+    // Run on node (the tests, the bench, the page's build step); the tests
+    // hand functions to the page they drive, which run there: the
+    // browser's names, and those the tests give the page.
+    files: ['tests/web/*.mjs', 'bench/*.mjs', 'web/*.mjs'],
     languageOptions: {
       sourceType: 'module',
       globals: { ...globals.node, ...globals.browser, terminal: 'readonly', refused: 'writable', axe: 'readonly' },
